@@ -1,0 +1,136 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "catalogue.h"
+#include "sortrun.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QMessageBox>
+#include <QUrl>
+
+#include <exception>
+
+namespace {
+
+const QString projectPage = QStringLiteral("https://github.com/pallimor/pallimor");
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow), outputTextEdit(nullptr),
+      directoryLineEdit(nullptr) {
+    ui->setupUi(this);
+    outputTextEdit = ui->outputTextEdit;
+    directoryLineEdit = ui->directoryLineEdit;
+    directoryLineEdit->setPlaceholderText("Enter the directory you want to sort");
+
+    for (QCheckBox *box : {ui->Documents, ui->Audios, ui->Images, ui->Videos, ui->Codes,
+                           ui->SystemFiles, ui->PlainFiles, ui->Executables, ui->Shortcuts})
+        box->setChecked(false);
+    // Ticking All runs the by-name slot, which ticks every category and so sets every switch.
+    ui->All->setChecked(true);
+
+    connect(ui->sortButton, &QPushButton::clicked, this, &MainWindow::sortFiles);
+    connect(ui->All, &QCheckBox::stateChanged, this, &MainWindow::on_All_stateChanged);
+}
+
+MainWindow::~MainWindow() {
+    delete ui;
+}
+
+void MainWindow::sortFiles() {
+    const QString sourceDir = directoryLineEdit->text();
+    if (!confirm("Confirmation",
+                 "Are you sure you want to proceed sorting? This cannot be UNDONE."))
+        return;
+    const auto start = std::chrono::steady_clock::now();
+    if (sourceDir.isEmpty()) {
+        showInvalidPath();
+        return;
+    }
+    const std::string sourceDirStdString = sourceDir.toStdString();
+    if (sourceDir == QDir::currentPath() &&
+        !confirm("Current Directory", "Are you sure you want to continue operating with current "
+                                      "Directory? This can not be UNDONE."))
+        return;
+    if (!pallimor::isSortableDirectory(sourceDirStdString)) {
+        showInvalidPath();
+        return;
+    }
+    showRunLog(sourceDirStdString, start);
+}
+
+void MainWindow::on_Videos_toggled() {
+    pallimor::FileCategory["Videos"] = ui->Videos->isChecked();
+}
+
+void MainWindow::on_Documents_toggled() {
+    pallimor::FileCategory["Documents"] = ui->Documents->isChecked();
+}
+
+void MainWindow::on_Images_toggled() {
+    pallimor::FileCategory["Images"] = ui->Images->isChecked();
+}
+
+void MainWindow::on_Audios_toggled() {
+    pallimor::FileCategory["Audios"] = ui->Audios->isChecked();
+}
+
+void MainWindow::on_Codes_toggled() {
+    pallimor::FileCategory["Programming-Languages"] = ui->Codes->isChecked();
+}
+
+void MainWindow::on_SystemFiles_toggled() {
+    pallimor::FileCategory["System-Files"] = ui->SystemFiles->isChecked();
+}
+
+void MainWindow::on_PlainFiles_toggled() {
+    pallimor::FileCategory["Plain-Files"] = ui->PlainFiles->isChecked();
+}
+
+void MainWindow::on_Executables_toggled() {
+    pallimor::FileCategory["Executables"] = ui->Executables->isChecked();
+}
+
+void MainWindow::on_Shortcuts_toggled() {
+    pallimor::FileCategory["Shortcuts"] = ui->Shortcuts->isChecked();
+}
+
+void MainWindow::on_All_stateChanged(int checked) {
+    for (QCheckBox *box : {ui->Documents, ui->Images, ui->Audios, ui->Videos, ui->Codes,
+                           ui->SystemFiles, ui->PlainFiles, ui->Executables, ui->Shortcuts})
+        box->setChecked(checked != 0);
+}
+
+void MainWindow::on_githubLink_clicked() {
+    QDesktopServices::openUrl(QUrl(projectPage, QUrl::TolerantMode));
+}
+
+bool MainWindow::confirm(const QString &title, const QString &text) {
+    return QMessageBox::question(this, title, text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::NoButton) != QMessageBox::No;
+}
+
+void MainWindow::showInvalidPath() {
+    QMessageBox::critical(this, "Error", "Invalid directory path. Please try again.",
+                          QMessageBox::Ok, QMessageBox::NoButton);
+}
+
+void MainWindow::showRunLog(const std::string &sourceDir,
+                            std::chrono::steady_clock::time_point start) {
+    std::string log;
+    const pallimor::LogSink appendLine = [&log](std::string_view line) {
+        if (!log.empty())
+            log += '\n';
+        log += line;
+    };
+    try {
+        pallimor::sortDirectory(sourceDir, start, appendLine);
+    } catch (const std::exception &error) {
+        appendLine(std::string("Error: ") + error.what());
+    }
+    // Set as plain text in one step: file names are never markup, and one layout pass stays
+    // fast for runs of many thousands of lines.
+    outputTextEdit->setPlainText(QString::fromUtf8(log));
+}

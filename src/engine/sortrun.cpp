@@ -1,0 +1,177 @@
+#include "sortrun.h"
+
+#include "catalogue.h"
+#include "nativefs.h"
+#include "rules.h"
+
+#include <array>
+#include <charconv>
+#include <unordered_set>
+
+namespace pallimor {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path joined(const fs::path &folder, const fs::path &name) {
+    // Joined as text with "/" so that the logged paths read as the user typed the directory.
+    fs::path path = folder;
+    path += "/";
+    path += name;
+    return path;
+}
+
+fs::path numberedName(const fs::path &filename, long long count) {
+    fs::path name = filename.stem();
+    name += std::to_string(count);
+    name += filename.extension();
+    return name;
+}
+
+// A folder made earlier in the run may have been removed since; put it back rather than fail.
+std::error_code moveInto(const fs::path &filepath, const fs::path &folder, const fs::path &target) {
+    std::error_code error = moveWithoutReplacing(filepath, target);
+    if (error == std::errc::no_such_file_or_directory) {
+        std::error_code ignored;
+        if (fs::create_directories(folder, ignored))
+            error = moveWithoutReplacing(filepath, target);
+    }
+    return error;
+}
+
+std::string errorLine(const fs::path &filepath, const std::error_code &error) {
+    return "Error moving file " + utf8FromPath(filepath) + ": " + error.message();
+}
+
+std::string secondsSince(std::chrono::steady_clock::time_point start) {
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    std::array<char, 32> text{};
+    // to_chars ignores the locale, which the window sets from the desktop.
+    const auto result = std::to_chars(text.data(), text.data() + text.size(), elapsed.count(),
+                                      std::chars_format::fixed, 2);
+    return std::string(text.data(), result.ptr);
+}
+
+std::string summaryLine(int totalFileCounts, std::chrono::steady_clock::time_point start) {
+    if (totalFileCounts == 0)
+        return "There is currently no Files to Sort.";
+    const bool hasFilesButNotSorted = !hasSortProcessStarted;
+    const std::string tail =
+        secondsSince(start) + " seconds with " + std::to_string(totalFileCounts) + " file(s).";
+    if (hasFilesButNotSorted)
+        return "No files was sorted. Exceptions may be toggled. Scanning Finished in " + tail;
+    return "Process Finished in " + tail;
+}
+
+bool isLeftAloneByName(const std::string &filename) {
+    return filename == "Pallimor.cpp" || isCriticalFile(filename) || isHiddenFile(filename);
+}
+
+bool staysInPlace(const std::string &fullFilePath, const std::string &filename) {
+    return (isPlainFile(fullFilePath) && FileCategory["Plain-Files"]) || isNotIncluded(filename) ||
+           isException(filename);
+}
+
+// A status failure that only says the entry is no file (a dangling or looping link) is no error.
+bool isMissingTarget(const std::error_code &error) {
+    return error == std::errc::no_such_file_or_directory ||
+           error == std::errc::too_many_symbolic_link_levels || error == std::errc::not_a_directory;
+}
+
+class Walk {
+public:
+    Walk(const std::string &sourceDir, const LogSink &log) : sourceDir(sourceDir), log(log) {}
+
+    int run() {
+        std::error_code error;
+        fs::directory_iterator entry(pathFromUtf8(sourceDir), error);
+        for (; !error && entry != fs::directory_iterator(); entry.increment(error))
+            visit(*entry);
+        if (error)
+            log("Error listing directory " + sourceDir + ": " + error.message());
+        return totalFileCounts;
+    }
+
+private:
+    void visit(const fs::directory_entry &entry) {
+        const fs::path &fullPath = entry.path();
+        const std::string filename = utf8FromPath(fullPath.filename());
+        if (isLeftAloneByName(filename) || !isRegularFile(entry))
+            return;
+        ++totalFileCounts;
+        if (staysInPlace(utf8FromPath(fullPath), filename))
+            return;
+        const fs::path destinationFolder = pathFromUtf8(sourceDir + "/" + categorizeFile(filename));
+        std::error_code error = prepareFolder(destinationFolder);
+        if (error) {
+            hasSortProcessStarted = true;
+            log(errorLine(fullPath, error));
+            return;
+        }
+        sortFile(fullPath, destinationFolder, log);
+    }
+
+    bool isRegularFile(const fs::directory_entry &entry) {
+        std::error_code error;
+        if (entry.is_regular_file(error))
+            return true;
+        if (error && !isMissingTarget(error))
+            log("Error reading file " + utf8FromPath(entry.path()) + ": " + error.message());
+        return false;
+    }
+
+    // Each folder is made once per run instead of before every move: the move itself puts
+    // back a folder that disappears later.
+    std::error_code prepareFolder(const fs::path &folder) {
+        if (readyFolders.count(folder.native()) != 0)
+            return {};
+        std::error_code error;
+        fs::create_directories(folder, error);
+        if (!error && !fs::is_directory(folder, error))
+            error = std::make_error_code(std::errc::not_a_directory);
+        if (!error)
+            readyFolders.insert(folder.native());
+        return error;
+    }
+
+    const std::string &sourceDir;
+    const LogSink &log;
+    std::unordered_set<fs::path::string_type> readyFolders;
+    int totalFileCounts = 0;
+};
+
+} // namespace
+
+bool isSortableDirectory(const std::string &sourceDir) {
+    // A NUL would cut the path short in the system call and sort some other directory.
+    if (sourceDir.find('\0') != std::string::npos)
+        return false;
+    std::error_code error;
+    return fs::is_directory(pathFromUtf8(sourceDir), error);
+}
+
+void sortDirectory(const std::string &sourceDir, std::chrono::steady_clock::time_point start,
+                   const LogSink &log) {
+    log("Result Summary: ");
+    const int totalFileCounts = Walk(sourceDir, log).run();
+    log(summaryLine(totalFileCounts, start));
+}
+
+void sortFile(const fs::path &filepath, const fs::path &destinationFolder, const LogSink &log) {
+    hasSortProcessStarted = true;
+    const fs::path filename = filepath.filename();
+    fs::path newPath = joined(destinationFolder, filename);
+    std::error_code error = moveInto(filepath, destinationFolder, newPath);
+    // The rename itself refuses a taken name, so no file that appears meanwhile is replaced.
+    for (long long count = 1; error == std::errc::file_exists; ++count) {
+        newPath = joined(destinationFolder, numberedName(filename, count));
+        error = moveInto(filepath, destinationFolder, newPath);
+    }
+    if (error)
+        log(errorLine(filepath, error));
+    else
+        log("Moved: " + utf8FromPath(filepath) + " -> " + utf8FromPath(newPath));
+}
+
+} // namespace pallimor

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace pallimor {
+
+// Receives each line of a run's log, in order, as UTF-8 text.
+using LogSink = std::function<void(std::string_view line)>;
+
+// Whether `sourceDir` names an existing directory that a run may sort.
+bool isSortableDirectory(const std::string &sourceDir);
+
+// Sorts every regular file lying directly in `sourceDir` (UTF-8) into its category folder,
+// from the "Result Summary: " line to the summary line. `start` is when the user confirmed,
+// so the summary's seconds include the questions asked since.
+void sortDirectory(const std::string &sourceDir, std::chrono::steady_clock::time_point start,
+                   const LogSink &log);
+
+// Moves one file into the existing `destinationFolder` under the first free name: its own, or
+// a number put before its extension. Logs one line, whether the move succeeded or failed.
+void sortFile(const std::filesystem::path &filepath, const std::filesystem::path &destinationFolder,
+              const LogSink &log);
+
+} // namespace pallimor
