@@ -15,8 +15,8 @@ deps:
 	  done); \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing missing packages:" $$missing; \
-	  $(SUDO) apt-get update && \
-	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; \
+	  $(SUDO) apt-get -o DPkg::Lock::Timeout=900 update && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends $$missing; \
 	fi
 
 build: deps
