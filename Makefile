@@ -1,5 +1,7 @@
 # Everything a fresh Debian 12 machine needs, installed on first use.
 PACKAGES := cmake g++ make qt6-base-dev libgtest-dev
+# Checks of the menu entry and the metainfo.
+PACKAGES += desktop-file-utils appstream
 BUILD    ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS     ?= $(shell nproc)
