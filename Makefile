@@ -1,13 +1,13 @@
 # Everything a fresh Debian 12 machine needs, installed on first use.
 PACKAGES := cmake g++ make qt6-base-dev libgtest-dev
-# Checks of the menu entry and the metainfo.
-PACKAGES += desktop-file-utils appstream
+# Checks of the menu entry and metainfo, and what `make package` needs to work out dependencies.
+PACKAGES += desktop-file-utils appstream dpkg-dev file
 BUILD    ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS     ?= $(shell nproc)
 SUDO     := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: all deps build test run clean
+.PHONY: all deps build test run package clean
 
 all: build
 
@@ -35,6 +35,9 @@ run: build
 	  exit 1; \
 	fi
 	$(BUILD)/src/app/pallimor
+
+package: build
+	cmake --build $(BUILD) --target package
 
 clean:
 	rm -rf $(BUILD)
