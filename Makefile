@@ -1,5 +1,8 @@
 # Everything a fresh Debian 12 machine needs, installed on first use.
 PACKAGES := cmake g++ make qt6-base-dev libgtest-dev
+# Only for `make screenshot`: a virtual display, a hand to type and click, a grabber, and fonts
+# that hold the banner's U+26A1 and the start button's U+1F5F2.
+SCREENSHOT_PACKAGES := xvfb xauth xdotool imagemagick fonts-dejavu-core fonts-symbola
 BUILD    ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS     ?= $(shell nproc)
@@ -33,6 +36,11 @@ run: build
 	  exit 1; \
 	fi
 	$(BUILD)/src/app/pallimor
+
+.PHONY: screenshot
+screenshot: build
+	@$(MAKE) --no-print-directory deps PACKAGES="$(SCREENSHOT_PACKAGES)"
+	tools/screenshot.sh $(BUILD)/src/app/pallimor docs/window.png
 
 clean:
 	rm -rf $(BUILD)
