@@ -123,8 +123,6 @@ private slots:
     void windowLook();
     void coveredByTheBanner_data();
     void coveredByTheBanner();
-    void topmostWidgetAt_data();
-    void topmostWidgetAt();
     void textsPassThroughTranslation();
     void setUpOnABareWindow_data();
     void setUpOnABareWindow();
@@ -344,35 +342,6 @@ void FormTest::coveredByTheBanner() {
             QVERIFY2(top == banner || banner->isAncestorOf(top),
                      qPrintable(QString("%1,%2").arg(x).arg(y)));
         }
-}
-
-void FormTest::topmostWidgetAt_data() {
-    QTest::addColumn<QPoint>("point");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("banner text in the corner") << QPoint(100, 20) << "logo_pic";
-    QTest::newRow("Github from x 200") << QPoint(201, 20) << "githubLink";
-    QTest::newRow("Documentation") << QPoint(380, 20) << "githubLink_2";
-    QTest::newRow("Update") << QPoint(500, 20) << "githubLink_3";
-    QTest::newRow("Linux Support up to x 680") << QPoint(680, 20) << "githubLink_4";
-    QTest::newRow("bare top bar") << QPoint(800, 20) << "frame";
-    QTest::newRow("side panel below the bars") << QPoint(10, 45) << "frame_3";
-    QTest::newRow("help disc") << QPoint(170, 120) << "pushButton";
-    QTest::newRow("directory field") << QPoint(747, 60) << "directoryLineEdit";
-    QTest::newRow("gap before the start button") << QPoint(754, 60) << "centralwidget";
-    QTest::newRow("start button") << QPoint(891, 88) << "sortButton";
-    QTest::newRow("log pane") << QPoint(888, 570) << "outputTextEdit";
-    QTest::newRow("status bar") << QPoint(450, 595) << "statusbar";
-}
-
-void FormTest::topmostWidgetAt() {
-    QFETCH(QPoint, point);
-    QFETCH(QString, expected);
-    const QStringList known = formObjectNames();
-    QWidget *hit = window->childAt(point);
-    while (hit && !known.contains(hit->objectName()))
-        hit = hit->parentWidget();
-    QVERIFY(hit);
-    QCOMPARE(hit->objectName(), expected);
 }
 
 void FormTest::textsPassThroughTranslation() {
