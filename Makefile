@@ -2,6 +2,9 @@
 PACKAGES := cmake g++ make qt6-base-dev libgtest-dev
 # Checks of the menu entry and metainfo, and what `make package` needs to work out dependencies.
 PACKAGES += desktop-file-utils appstream dpkg-dev file
+# Only for `make screenshot`: a virtual display, a hand to type and click, a grabber, and fonts
+# that hold the banner's U+26A1 and the start button's U+1F5F2.
+SCREENSHOT_PACKAGES := xvfb xauth xdotool imagemagick fonts-dejavu-core fonts-symbola
 BUILD    ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS     ?= $(shell nproc)
@@ -38,6 +41,11 @@ run: build
 
 package: build
 	cmake --build $(BUILD) --target package
+
+.PHONY: screenshot
+screenshot: build
+	@$(MAKE) --no-print-directory deps PACKAGES="$(SCREENSHOT_PACKAGES)"
+	tools/screenshot.sh $(BUILD)/src/app/pallimor docs/window.png
 
 clean:
 	rm -rf $(BUILD)
