@@ -38,7 +38,8 @@ clean:
 	rm -rf $(BUILD)
 
 # The engine and its tests built for Windows with mingw-w64 and run under Wine; no Qt.
-WINDOWS_PACKAGES := cmake make mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 googletest
+WINDOWS_PACKAGES := cmake make mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 googletest \
+                    locales
 WINDOWS_BUILD    ?= build-windows
 
 .PHONY: deps-windows test-windows

@@ -43,6 +43,32 @@ Lines movesOf(Lines lines) {
     return lines;
 }
 
+// A log line must read as text on its own line: well-formed UTF-8 without a line break.
+bool isOneLineOfUtf8(std::string_view line) {
+    for (std::size_t i = 0; i < line.size();) {
+        const auto lead = static_cast<unsigned char>(line[i]);
+        if (lead == '\n' || lead == '\r')
+            return false;
+        std::size_t length = 0;
+        if (lead < 0x80)
+            length = 1;
+        else if (lead >= 0xC2 && lead < 0xE0)
+            length = 2;
+        else if (lead >= 0xE0 && lead < 0xF0)
+            length = 3;
+        else if (lead >= 0xF0 && lead < 0xF5)
+            length = 4;
+        if (length == 0 || i + length > line.size())
+            return false;
+        for (std::size_t next = i + 1; next < i + length; ++next) {
+            if ((static_cast<unsigned char>(line[next]) & 0xC0) != 0x80)
+                return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
 class SortRun : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -318,6 +344,7 @@ TEST_F(SortRun, ADirectoryThatCannotBeListedEndsWithTheSummary) {
     const Lines lines = sortLines(dir.text() + "/file.txt");
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1].rfind("Error listing directory " + dir.text() + "/file.txt: ", 0), 0u);
+    EXPECT_TRUE(isOneLineOfUtf8(lines[1])) << lines[1];
     EXPECT_EQ(lines[2], "There is currently no Files to Sort.");
 }
 
@@ -328,6 +355,7 @@ TEST_F(SortRun, VanishedFileIsReportedAndCounted) {
              [&lines](std::string_view line) { lines.emplace_back(line); });
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].rfind("Error moving file " + dir.text() + "/gone.pdf: ", 0), 0u);
+    EXPECT_TRUE(isOneLineOfUtf8(lines[0])) << lines[0];
     EXPECT_TRUE(hasSortProcessStarted);
 }
 
