@@ -51,7 +51,7 @@ std::error_code moveInto(const fs::path &filepath, const fs::path &folder, const
 }
 
 std::string errorLine(const fs::path &filepath, const std::error_code &error) {
-    return "Error moving file " + utf8FromPath(filepath) + ": " + error.message();
+    return "Error moving file " + utf8FromPath(filepath) + ": " + messageOf(error);
 }
 
 std::string secondsSince(std::chrono::steady_clock::time_point start) {
@@ -100,7 +100,7 @@ public:
         for (; !error && entry != fs::directory_iterator(); entry.increment(error))
             visit(*entry);
         if (error)
-            log("Error listing directory " + sourceDir + ": " + error.message());
+            log("Error listing directory " + sourceDir + ": " + messageOf(error));
         return totalFileCounts;
     }
 
@@ -128,7 +128,7 @@ private:
         if (entry.is_regular_file(error))
             return true;
         if (error && !isMissingTarget(error))
-            log("Error reading file " + utf8FromPath(entry.path()) + ": " + error.message());
+            log("Error reading file " + utf8FromPath(entry.path()) + ": " + messageOf(error));
         return false;
     }
 
