@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 using namespace pallimor;
 namespace fs = std::filesystem;
 using Files = std::map<std::string, std::string>;
@@ -287,11 +291,26 @@ TEST_F(SortRun, SecondsCountFromTheGivenStart) {
 }
 
 TEST_F(SortRun, TrailingSeparatorIsKeptInTheLoggedPaths) {
-    dir.write("a.zip");
-    const Lines lines = sortLines(dir.text() + "/");
-    EXPECT_EQ(movesOf(lines),
-              Lines{"Moved: " + dir.text() + "/a.zip -> " + dir.text() + "//Uncategorized/a.zip"});
-    EXPECT_EQ(dir.files(), (Files{{"Uncategorized/a.zip", "a.zip"}}));
+    struct Row {
+        const char *why;
+        std::string separator;
+    };
+    const std::vector<Row> rows = {
+        {"slash", "/"},
+#ifdef _WIN32
+        {"backslash", "\\"},
+#endif
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.why);
+        ScratchDir scratch;
+        scratch.write("a.zip");
+        const std::string typed = scratch.text() + row.separator;
+        const Lines lines = sortLines(typed);
+        EXPECT_EQ(movesOf(lines),
+                  Lines{"Moved: " + typed + "a.zip -> " + typed + "/Uncategorized/a.zip"});
+        EXPECT_EQ(scratch.files(), (Files{{"Uncategorized/a.zip", "a.zip"}}));
+    }
 }
 
 TEST_F(SortRun, FailuresBecomeOneLineAndTheRunGoesOn) {
@@ -377,6 +396,27 @@ TEST_F(SortRun, MoveNeverReplacesATakenName) {
     EXPECT_FALSE(moveWithoutReplacing(dir.path() / "mine.txt", dir.path() / "free.txt"));
     EXPECT_EQ(dir.files(), (Files{{"free.txt", "mine"}, {"theirs.txt", "theirs"}}));
 }
+
+#ifdef _WIN32
+// Another program may hold a file open without letting it be renamed, which Linux never does.
+TEST_F(SortRun, AFileHeldOpenStaysAndTheRunGoesOn) {
+    dir.write("held.pdf");
+    dir.write("free.zip");
+    const HANDLE held = CreateFileW(dir.pathOf("held.pdf").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const Lines lines = sortLines(dir.text());
+    CloseHandle(held);
+
+    EXPECT_EQ(dir.files(),
+              (Files{{"held.pdf", "held.pdf"}, {"Uncategorized/free.zip", "free.zip"}}));
+    const Lines moves = movesOf(lines);
+    ASSERT_EQ(moves.size(), 2u);
+    EXPECT_EQ(moves[0].rfind("Error moving file " + dir.text() + "/held.pdf: ", 0), 0u);
+    EXPECT_TRUE(isOneLineOfUtf8(moves[0])) << moves[0];
+    EXPECT_EQ(moves[1], moved("free.zip", "Uncategorized/free.zip"));
+}
+#endif
 
 // Names that Windows cannot hold: bytes that are not UTF-8, a trailing dot (which Windows drops
 // from every name it is given) and a backslash (which separates names there).
