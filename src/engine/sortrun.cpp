@@ -108,7 +108,7 @@ private:
     void visit(const fs::directory_entry &entry) {
         const fs::path fullPath = entryPath(directory, entry.path().filename());
         const std::string filename = utf8FromPath(fullPath.filename());
-        if (isLeftAloneByName(filename) || !isRegularFile(entry))
+        if (isLeftAloneByName(filename) || !isRegularFile(entry, fullPath))
             return;
         ++totalFileCounts;
         if (staysInPlace(utf8FromPath(fullPath), filename))
@@ -123,12 +123,12 @@ private:
         sortFile(fullPath, destinationFolder, log);
     }
 
-    bool isRegularFile(const fs::directory_entry &entry) {
+    bool isRegularFile(const fs::directory_entry &entry, const fs::path &fullPath) {
         std::error_code error;
         if (entry.is_regular_file(error))
             return true;
         if (error && !isMissingTarget(error))
-            log("Error reading file " + utf8FromPath(entry.path()) + ": " + messageOf(error));
+            log("Error reading file " + utf8FromPath(fullPath) + ": " + messageOf(error));
         return false;
     }
 
