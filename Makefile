@@ -49,3 +49,19 @@ screenshot: build
 
 clean:
 	rm -rf $(BUILD)
+
+# The engine and its tests built for Windows with mingw-w64 and run under Wine; no Qt.
+WINDOWS_PACKAGES := cmake make mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 googletest \
+                    locales
+WINDOWS_BUILD    ?= build-windows
+
+.PHONY: deps-windows test-windows
+
+deps-windows:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(WINDOWS_PACKAGES)"
+
+test-windows: deps-windows
+	cmake -S . -B $(WINDOWS_BUILD) $(CMAKE_FLAGS) -DPALLIMOR_BUILD_APP=OFF \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+	cd $(WINDOWS_BUILD) && ctest --output-on-failure -j $(JOBS)

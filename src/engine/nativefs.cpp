@@ -23,8 +23,9 @@ std::filesystem::path pathFromUtf8(const std::string &utf8) {
     return std::filesystem::path(std::move(wide));
 }
 
-std::string utf8FromPath(const std::filesystem::path &path) {
-    const std::wstring &wide = path.native();
+namespace {
+
+std::string utf8FromWide(const std::wstring &wide) {
     if (wide.empty())
         return {};
     const int size = static_cast<int>(wide.size());
@@ -33,6 +34,35 @@ std::string utf8FromPath(const std::filesystem::path &path) {
     std::string utf8(static_cast<std::size_t>(utf8Size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), utf8Size, nullptr, nullptr);
     return utf8;
+}
+
+// Windows ends its messages with a full stop and a line break; the log line goes on after them.
+std::wstring withoutEnding(std::wstring message) {
+    const auto last = message.find_last_not_of(L" .\r\n");
+    message.erase(last == std::wstring::npos ? 0 : last + 1);
+    return message;
+}
+
+} // namespace
+
+std::string utf8FromPath(const std::filesystem::path &path) {
+    return utf8FromWide(path.native());
+}
+
+std::string messageOf(const std::error_code &error) {
+    // The standard library words system errors in the narrow code page, which is not UTF-8.
+    if (error.category() != std::system_category())
+        return error.message();
+    constexpr DWORD flags =
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    wchar_t *text = nullptr;
+    const DWORD size = FormatMessageW(flags, nullptr, static_cast<DWORD>(error.value()), 0,
+                                      reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    if (size == 0)
+        return error.message();
+    std::wstring message(text, size);
+    LocalFree(text);
+    return utf8FromWide(withoutEnding(std::move(message)));
 }
 
 std::error_code moveWithoutReplacing(const std::filesystem::path &from,
@@ -54,6 +84,10 @@ std::filesystem::path pathFromUtf8(const std::string &utf8) {
 
 std::string utf8FromPath(const std::filesystem::path &path) {
     return path.native();
+}
+
+std::string messageOf(const std::error_code &error) {
+    return error.message();
 }
 
 namespace {

@@ -14,6 +14,9 @@ std::filesystem::path pathFromUtf8(const std::string &utf8);
 // file.
 std::string utf8FromPath(const std::filesystem::path &path);
 
+// The error's description for a log line: UTF-8 text on one line.
+std::string messageOf(const std::error_code &error);
+
 // Renames `from` to `to` unless something already exists at `to`, as one atomic step.
 // A taken name gives std::errc::file_exists.
 std::error_code moveWithoutReplacing(const std::filesystem::path &from,

@@ -22,6 +22,16 @@ fs::path joined(const fs::path &folder, const fs::path &name) {
     return path;
 }
 
+// The listing joins with the platform's separator, a backslash on Windows; joined with "/" as
+// the destination is, one log line names the directory one way.
+fs::path entryPath(const fs::path &directory, const fs::path &name) {
+    fs::path path = directory;
+    if (directory.has_filename())
+        path += "/";
+    path += name;
+    return path;
+}
+
 fs::path numberedName(const fs::path &filename, long long count) {
     fs::path name = filename.stem();
     name += std::to_string(count);
@@ -41,7 +51,7 @@ std::error_code moveInto(const fs::path &filepath, const fs::path &folder, const
 }
 
 std::string errorLine(const fs::path &filepath, const std::error_code &error) {
-    return "Error moving file " + utf8FromPath(filepath) + ": " + error.message();
+    return "Error moving file " + utf8FromPath(filepath) + ": " + messageOf(error);
 }
 
 std::string secondsSince(std::chrono::steady_clock::time_point start) {
@@ -81,23 +91,24 @@ bool isMissingTarget(const std::error_code &error) {
 
 class Walk {
 public:
-    Walk(const std::string &sourceDir, const LogSink &log) : sourceDir(sourceDir), log(log) {}
+    Walk(const std::string &sourceDir, const LogSink &log)
+        : sourceDir(sourceDir), directory(pathFromUtf8(sourceDir)), log(log) {}
 
     int run() {
         std::error_code error;
-        fs::directory_iterator entry(pathFromUtf8(sourceDir), error);
+        fs::directory_iterator entry(directory, error);
         for (; !error && entry != fs::directory_iterator(); entry.increment(error))
             visit(*entry);
         if (error)
-            log("Error listing directory " + sourceDir + ": " + error.message());
+            log("Error listing directory " + sourceDir + ": " + messageOf(error));
         return totalFileCounts;
     }
 
 private:
     void visit(const fs::directory_entry &entry) {
-        const fs::path &fullPath = entry.path();
+        const fs::path fullPath = entryPath(directory, entry.path().filename());
         const std::string filename = utf8FromPath(fullPath.filename());
-        if (isLeftAloneByName(filename) || !isRegularFile(entry))
+        if (isLeftAloneByName(filename) || !isRegularFile(entry, fullPath))
             return;
         ++totalFileCounts;
         if (staysInPlace(utf8FromPath(fullPath), filename))
@@ -112,12 +123,12 @@ private:
         sortFile(fullPath, destinationFolder, log);
     }
 
-    bool isRegularFile(const fs::directory_entry &entry) {
+    bool isRegularFile(const fs::directory_entry &entry, const fs::path &fullPath) {
         std::error_code error;
         if (entry.is_regular_file(error))
             return true;
         if (error && !isMissingTarget(error))
-            log("Error reading file " + utf8FromPath(entry.path()) + ": " + error.message());
+            log("Error reading file " + utf8FromPath(fullPath) + ": " + messageOf(error));
         return false;
     }
 
@@ -136,6 +147,7 @@ private:
     }
 
     const std::string &sourceDir;
+    const fs::path directory;
     const LogSink &log;
     std::unordered_set<fs::path::string_type> readyFolders;
     int totalFileCounts = 0;

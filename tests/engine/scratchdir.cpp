@@ -25,7 +25,12 @@ ScratchDir::ScratchDir() {
 }
 
 ScratchDir::~ScratchDir() {
+    // Windows refuses to delete a read-only file.
+    std::error_code error;
     std::error_code ignored;
+    for (fs::recursive_directory_iterator entry(root, error), end; !error && entry != end;
+         entry.increment(error))
+        fs::permissions(entry->path(), fs::perms::owner_write, fs::perm_options::add, ignored);
     fs::remove_all(root, ignored);
 }
 
@@ -33,14 +38,24 @@ std::string ScratchDir::text() const {
     return pallimor::utf8FromPath(root);
 }
 
+fs::path ScratchDir::pathOf(const std::string &relative) const {
+    return pallimor::pathFromUtf8(text() + "/" + relative);
+}
+
 void ScratchDir::write(const std::string &relative, const std::string &content) const {
-    const fs::path file = pallimor::pathFromUtf8(text() + "/" + relative);
+    const fs::path file = pathOf(relative);
     fs::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary) << (content.empty() ? relative : content);
 }
 
 void ScratchDir::makeFolder(const std::string &relative) const {
-    fs::create_directories(pallimor::pathFromUtf8(text() + "/" + relative));
+    fs::create_directories(pathOf(relative));
+}
+
+void ScratchDir::makeReadOnly(const std::string &relative) const {
+    fs::permissions(pathOf(relative),
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
 }
 
 std::map<std::string, std::string> ScratchDir::files() const {
@@ -51,7 +66,8 @@ std::map<std::string, std::string> ScratchDir::files() const {
         std::ostringstream content;
         content << std::ifstream(entry.path(), std::ios::binary).rdbuf();
         std::string relative = pallimor::utf8FromPath(entry.path().lexically_relative(root));
-        std::replace(relative.begin(), relative.end(), '\\', '/');
+        std::replace(relative.begin(), relative.end(),
+                     static_cast<char>(fs::path::preferred_separator), '/');
         found[relative] = content.str();
     }
     return found;

@@ -19,6 +19,10 @@ public:
     // file holds its own name, so every file's content is unique.
     void write(const std::string &relative, const std::string &content = {}) const;
     void makeFolder(const std::string &relative) const;
+    void makeReadOnly(const std::string &relative) const;
+
+    // The path of `relative` joined as the engine joins paths: as text, with "/".
+    std::filesystem::path pathOf(const std::string &relative) const;
 
     // Every regular file below the directory, relative path to content.
     std::map<std::string, std::string> files() const;
