@@ -5,6 +5,12 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS     ?= $(shell nproc)
 SUDO     := $(if $(filter 0,$(shell id -u)),,sudo)
 
+# `make test SANITIZE=1`: the same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+ifeq ($(SANITIZE),1)
+BUILD       := build-sanitize
+CMAKE_FLAGS += "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+endif
+
 .PHONY: all deps build test run clean
 
 all: build
