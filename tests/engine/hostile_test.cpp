@@ -190,8 +190,8 @@ private:
             if (writeFile(root / target) && ::symlink(target.c_str(), path.c_str()) == 0)
                 topFiles.push_back(name);
         } else if (kind <= 82) {
-            ::mkdir((root / "sub").c_str(), 0755);
-            ::symlink("sub", (root / ("link-to-folder" + std::to_string(serial++))).c_str());
+            ::mkdir((root / "linked").c_str(), 0755);
+            ::symlink("linked", (root / ("link-to-folder" + std::to_string(serial++))).c_str());
         } else if (kind <= 88) {
             ::symlink(chance(50) ? "missing" : name.c_str(), path.c_str());
         } else if (kind <= 94) {
