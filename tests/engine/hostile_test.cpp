@@ -153,8 +153,12 @@ private:
         }
     }
 
-    // Unique among the names made so far, so that every file gets its own content.
+    // Mostly new names; the few fixed ones may be taken already, and are then skipped.
     std::string freshName() {
+        static const std::vector<std::string> fixed = {"Pallimor.cpp", "...", "....",     ".bashrc",
+                                                       "notes.",       "a..", "setup.ini"};
+        if (chance(4))
+            return oneOf(fixed);
         std::string name = stem() + std::to_string(serial++) + extension();
         if (chance(5))
             name = std::string(255 - name.size(), 'L') + name;
