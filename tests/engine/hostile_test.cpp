@@ -113,23 +113,12 @@ private:
     }
 
     std::string stem() {
-        static const std::vector<std::string> stems = {"report",
-                                                       "two words ",
-                                                       " lead",
-                                                       "a.b.c",
-                                                       ".hidden",
-                                                       "...",
-                                                       "caf\xC3\xA9",
-                                                       "\xE6\x97\xA5\xE6\x9C\xAC",
-                                                       "bad\xE9\xFF",
-                                                       "<b>&amp;\"'",
-                                                       "Images",
-                                                       "Plain-Files",
-                                                       "Uncategorized",
-                                                       "Documents",
-                                                       "Pallimor",
-                                                       "r1",
-                                                       "x"};
+        // clang-format off
+        static const std::vector<std::string> stems = {
+            "report", "two words ", " lead", "a.b.c", ".hidden", "...", "caf\xC3\xA9",
+            "\xE6\x97\xA5\xE6\x9C\xAC", "bad\xE9\xFF", "<b>&amp;\"'", "Images", "Plain-Files",
+            "Uncategorized", "Documents", "Pallimor", "r1", "x"};
+        // clang-format on
         return oneOf(stems);
     }
 
