@@ -12,6 +12,8 @@ namespace pallimor {
 
 namespace fs = std::filesystem;
 
+std::function<void(const fs::path &file)> beforeEachMove;
+
 namespace {
 
 fs::path joined(const fs::path &folder, const fs::path &name) {
@@ -113,6 +115,8 @@ private:
         ++totalFileCounts;
         if (staysInPlace(utf8FromPath(fullPath), filename))
             return;
+        if (beforeEachMove)
+            beforeEachMove(fullPath);
         const fs::path destinationFolder = pathFromUtf8(sourceDir + "/" + categorizeFile(filename));
         std::error_code error = prepareFolder(destinationFolder);
         if (error) {

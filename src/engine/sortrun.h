@@ -25,4 +25,8 @@ void sortDirectory(const std::string &sourceDir, std::chrono::steady_clock::time
 void sortFile(const std::filesystem::path &filepath, const std::filesystem::path &destinationFolder,
               const LogSink &log);
 
+// Called by a run with each file it is about to move, before its folder is made; empty unless a
+// test sets it to change the directory between the listing and the move.
+extern std::function<void(const std::filesystem::path &file)> beforeEachMove;
+
 } // namespace pallimor

@@ -16,6 +16,10 @@
 #include <filesystem>
 #include <fstream>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 const QStringList categoryBoxes = {"Documents",   "Images",     "Audios",      "Videos",   "Codes",
@@ -190,6 +194,12 @@ void MainWindowTest::dialogs_data() {
                                        << QStringList{"Confirmation", "Error"} << false;
     QTest::newRow("regular file") << path + "/a.zip" << false << QList<B>{B::Yes, B::Ok}
                                   << QStringList{"Confirmation", "Error"} << false;
+#ifdef Q_OS_UNIX
+    QTest::newRow("FIFO") << path + "/fifo" << false << QList<B>{B::Yes, B::Ok}
+                          << QStringList{"Confirmation", "Error"} << false;
+    QTest::newRow("dangling link") << path + "/dangling" << false << QList<B>{B::Yes, B::Ok}
+                                   << QStringList{"Confirmation", "Error"} << false;
+#endif
     QTest::newRow("trailing blank") << path + " " << false << QList<B>{B::Yes, B::Ok}
                                     << QStringList{"Confirmation", "Error"} << false;
     QTest::newRow("embedded NUL") << path + QChar(0) + "x" << false << QList<B>{B::Yes, B::Ok}
@@ -221,6 +231,10 @@ void MainWindowTest::dialogs() {
         {"Error", "Invalid directory path. Please try again."}};
     QTemporaryDir scratch;
     writeFile(scratch.path(), "a.zip");
+#ifdef Q_OS_UNIX
+    QCOMPARE(mkfifo(QFile::encodeName(scratch.path() + "/fifo").constData(), 0644), 0);
+    QVERIFY(QFile::link("missing", scratch.path() + "/dangling"));
+#endif
     if (fromCurrentDirectory)
         QDir::setCurrent(scratch.path());
     path.replace("<dir>",

@@ -367,15 +367,23 @@ TEST_F(SortRun, ADirectoryThatCannotBeListedEndsWithTheSummary) {
     EXPECT_EQ(lines[2], "There is currently no Files to Sort.");
 }
 
-TEST_F(SortRun, VanishedFileIsReportedAndCounted) {
-    dir.makeFolder("target");
-    Lines lines;
-    sortFile(dir.pathOf("gone.pdf"), dir.pathOf("target"),
-             [&lines](std::string_view line) { lines.emplace_back(line); });
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].rfind("Error moving file " + dir.text() + "/gone.pdf: ", 0), 0u);
-    EXPECT_TRUE(isOneLineOfUtf8(lines[0])) << lines[0];
-    EXPECT_TRUE(hasSortProcessStarted);
+TEST_F(SortRun, AFileThatVanishesAfterTheListingIsReportedAndCounted) {
+    dir.write("gone.pdf");
+    dir.write("other.zip");
+    beforeEachMove = [](const fs::path &file) {
+        if (file.filename() == "gone.pdf")
+            fs::remove(file);
+    };
+    const Lines lines = sortLines(dir.text());
+    beforeEachMove = nullptr;
+
+    const Lines moves = movesOf(lines);
+    ASSERT_EQ(moves.size(), 2u) << ::testing::PrintToString(lines);
+    EXPECT_EQ(moves[0].rfind("Error moving file " + dir.text() + "/gone.pdf: ", 0), 0u);
+    EXPECT_TRUE(isOneLineOfUtf8(moves[0])) << moves[0];
+    EXPECT_EQ(moves[1], moved("other.zip", "Uncategorized/other.zip"));
+    EXPECT_TRUE(fs::is_directory(dir.path() / "Documents/Pdf")) << "the folder made for it stays";
+    EXPECT_NE(lines.back().find(" with 2 file(s)."), std::string::npos) << lines.back();
 }
 
 TEST_F(SortRun, AFolderRemovedMidRunIsMadeAgain) {
