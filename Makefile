@@ -34,5 +34,10 @@ run: build
 	fi
 	$(BUILD)/src/app/pallimor
 
+# The figures of the README's Performance section; the files go next to the build.
+.PHONY: bench
+bench: build
+	$(BUILD)/bench/pallimor_bench --dir $(BUILD)/bench-files
+
 clean:
 	rm -rf $(BUILD)
