@@ -8,7 +8,6 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <iostream>
 #include <sstream>
 #include <thread>
