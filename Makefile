@@ -56,6 +56,7 @@ package: build
 screenshot: build
 	@$(MAKE) --no-print-directory deps PACKAGES="$(SCREENSHOT_PACKAGES)"
 	tools/screenshot.sh $(BUILD)/src/app/pallimor docs/window.png
+
 # Runs the classification rules' fuzzer for FUZZ_SECONDS; new inputs go to $(FUZZ_BUILD)/corpus.
 .PHONY: fuzz
 fuzz: PACKAGES += clang-14 libclang-rt-14-dev
@@ -67,6 +68,11 @@ fuzz: deps
 	mkdir -p $(FUZZ_BUILD)/corpus
 	$(FUZZ_BUILD)/tests/fuzz/rules_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	  $(FUZZ_BUILD)/corpus tests/fuzz/corpus
+
+# The figures of the README's Performance section; the files go next to the build.
+.PHONY: bench
+bench: build
+	$(BUILD)/bench/pallimor_bench --dir $(BUILD)/bench-files
 
 clean:
 	rm -rf $(BUILD)
