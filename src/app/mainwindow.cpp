@@ -2,14 +2,15 @@
 #include "ui_mainwindow.h"
 
 #include "catalogue.h"
+#include "runlog.h"
 #include "sortrun.h"
 
 #include <QDesktopServices>
 #include <QDir>
 #include <QMessageBox>
+#include <QTextDocument>
 #include <QUrl>
 
-#include <exception>
 
 namespace {
 
@@ -119,18 +120,13 @@ void MainWindow::showInvalidPath() {
 
 void MainWindow::showRunLog(const std::string &sourceDir,
                             std::chrono::steady_clock::time_point start) {
-    std::string log;
-    const pallimor::LogSink appendLine = [&log](std::string_view line) {
-        if (!log.empty())
-            log += '\n';
-        log += line;
-    };
-    try {
-        pallimor::sortDirectory(sourceDir, start, appendLine);
-    } catch (const std::exception &error) {
-        appendLine(std::string("Error: ") + error.what());
-    }
-    // Set as plain text in one step: file names are never markup, and one layout pass stays
-    // fast for runs of many thousands of lines.
-    outputTextEdit->setPlainText(QString::fromUtf8(log));
+    QTextDocument *previous = outputTextEdit->document();
+    // The pane deletes the document it made itself when it gets another; a run's, it leaves.
+    const bool previousIsARunsLog = previous->parent() == outputTextEdit;
+    QTextDocument *log = sortIntoDocument(sourceDir, start, outputTextEdit);
+    log->setDefaultFont(previous->defaultFont());
+    log->setDocumentMargin(previous->documentMargin());
+    outputTextEdit->setDocument(log);
+    if (previousIsARunsLog)
+        delete previous;
 }

@@ -78,6 +78,7 @@ private slots:
     void dialogs_data();
     void dialogs();
     void logPaneShowsNamesAsPlainText();
+    void eachRunReplacesTheLog();
     void githubLinkOpensTheProjectPage();
     void otherButtonsDoNothing();
 
@@ -274,6 +275,20 @@ void MainWindowTest::logPaneShowsNamesAsPlainText() {
              }));
     // QTemporaryDir cannot name the file that is not UTF-8, so it would be left behind.
     std::filesystem::remove_all(dir.toStdString());
+}
+
+void MainWindowTest::eachRunReplacesTheLog() {
+    QTemporaryDir scratch;
+    box("All")->click();
+    for (const char *name : {"first.zip", "second.zip", "third.zip"}) {
+        writeFile(scratch.path(), name);
+        runSort(scratch.path(), {QMessageBox::Yes});
+        const QStringList lines = logPane()->toPlainText().split('\n');
+        QCOMPARE(lines.size(), 3);
+        QVERIFY2(lines[1].endsWith(QString("/Uncategorized/") + name), qPrintable(lines[1]));
+        QVERIFY(logPane()->font() == logPane()->document()->defaultFont());
+    }
+    QCOMPARE(logPane()->findChildren<QTextDocument *>(Qt::FindDirectChildrenOnly).size(), 1);
 }
 
 void MainWindowTest::githubLinkOpensTheProjectPage() {
