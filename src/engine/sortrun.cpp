@@ -6,7 +6,7 @@
 
 #include <array>
 #include <charconv>
-#include <unordered_set>
+#include <unordered_map>
 
 namespace pallimor {
 
@@ -80,8 +80,8 @@ bool isLeftAloneByName(const std::string &filename) {
     return filename == "Pallimor.cpp" || isCriticalFile(filename) || isHiddenFile(filename);
 }
 
-bool staysInPlace(const std::string &fullFilePath, const std::string &filename) {
-    return (isPlainFile(fullFilePath) && FileCategory["Plain-Files"]) || isNotIncluded(filename) ||
+bool staysInPlace(const std::string &filename) {
+    return (isPlainFile(filename) && FileCategory["Plain-Files"]) || isNotIncluded(filename) ||
            isException(filename);
 }
 
@@ -113,18 +113,18 @@ private:
         if (isLeftAloneByName(filename) || !isRegularFile(entry, fullPath))
             return;
         ++totalFileCounts;
-        if (staysInPlace(utf8FromPath(fullPath), filename))
+        if (staysInPlace(filename))
             return;
         if (beforeEachMove)
             beforeEachMove(fullPath);
-        const fs::path destinationFolder = pathFromUtf8(sourceDir + "/" + categorizeFile(filename));
-        std::error_code error = prepareFolder(destinationFolder);
-        if (error) {
+        std::error_code error;
+        const fs::path *destinationFolder = prepareFolder(categorizeFile(filename), error);
+        if (!destinationFolder) {
             hasSortProcessStarted = true;
             log(errorLine(fullPath, error));
             return;
         }
-        sortFile(fullPath, destinationFolder, log);
+        sortFile(fullPath, *destinationFolder, log);
     }
 
     bool isRegularFile(const fs::directory_entry &entry, const fs::path &fullPath) {
@@ -138,22 +138,22 @@ private:
 
     // Each folder is made once per run instead of before every move: the move itself puts
     // back a folder that disappears later.
-    std::error_code prepareFolder(const fs::path &folder) {
-        if (readyFolders.count(folder.native()) != 0)
-            return {};
-        std::error_code error;
+    const fs::path *prepareFolder(const std::string &categoryPath, std::error_code &error) {
+        if (const auto ready = readyFolders.find(categoryPath); ready != readyFolders.end())
+            return &ready->second;
+        fs::path folder = pathFromUtf8(sourceDir + "/" + categoryPath);
         fs::create_directories(folder, error);
         if (!error && !fs::is_directory(folder, error))
             error = std::make_error_code(std::errc::not_a_directory);
-        if (!error)
-            readyFolders.insert(folder.native());
-        return error;
+        if (error)
+            return nullptr;
+        return &readyFolders.emplace(categoryPath, std::move(folder)).first->second;
     }
 
     const std::string &sourceDir;
     const fs::path directory;
     const LogSink &log;
-    std::unordered_set<fs::path::string_type> readyFolders;
+    std::unordered_map<std::string, fs::path> readyFolders;
     int totalFileCounts = 0;
 };
 
