@@ -18,10 +18,7 @@ namespace {
 
 fs::path joined(const fs::path &folder, const fs::path &name) {
     // Joined as text with "/" so that the logged paths read as the user typed the directory.
-    fs::path path = folder;
-    path += "/";
-    path += name;
-    return path;
+    return fs::path(folder.native() + fs::path::value_type('/') + name.native());
 }
 
 // The listing joins with the platform's separator, a backslash on Windows; joined with "/" as
@@ -108,7 +105,13 @@ public:
 
 private:
     void visit(const fs::directory_entry &entry) {
-        const fs::path fullPath = entryPath(directory, entry.path().filename());
+        if constexpr (fs::path::preferred_separator == '/')
+            visitFile(entry, entry.path());
+        else
+            visitFile(entry, entryPath(directory, entry.path().filename()));
+    }
+
+    void visitFile(const fs::directory_entry &entry, const fs::path &fullPath) {
         const std::string filename = utf8FromPath(fullPath.filename());
         if (isLeftAloneByName(filename) || !isRegularFile(entry, fullPath))
             return;
