@@ -11,7 +11,6 @@
 #include <QTextDocument>
 #include <QUrl>
 
-
 namespace {
 
 const QString projectPage = QStringLiteral("https://github.com/pallimor/pallimor");
