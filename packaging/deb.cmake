@@ -15,6 +15,10 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # The build keeps debug information for developers; users get the stripped program.
 set(CPACK_STRIP_FILES ON)
 
+# Debian's policy: every package states its licence in machine-readable form in its doc folder.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${CPACK_PACKAGE_NAME})
+
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
