@@ -17,9 +17,6 @@ BUILD       := build-sanitize
 CMAKE_FLAGS += "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -Wno-maybe-uninitialized"
 endif
 
-FUZZ_BUILD   ?= build-fuzz
-FUZZ_SECONDS ?= 60
-
 .PHONY: all deps build test run package clean
 
 all: build
@@ -56,18 +53,6 @@ package: build
 screenshot: build
 	@$(MAKE) --no-print-directory deps PACKAGES="$(SCREENSHOT_PACKAGES)"
 	tools/screenshot.sh $(BUILD)/src/app/pallimor docs/window.png
-
-# Runs the classification rules' fuzzer for FUZZ_SECONDS; new inputs go to $(FUZZ_BUILD)/corpus.
-.PHONY: fuzz
-fuzz: PACKAGES += clang-14 libclang-rt-14-dev
-fuzz: deps
-	CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DPALLIMOR_BUILD_APP=OFF -DPALLIMOR_FUZZ=ON \
-	  "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
-	cmake --build $(FUZZ_BUILD) --target rules_fuzz -j $(JOBS)
-	mkdir -p $(FUZZ_BUILD)/corpus
-	$(FUZZ_BUILD)/tests/fuzz/rules_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
-	  $(FUZZ_BUILD)/corpus tests/fuzz/corpus
 
 # The figures of the README's Performance section; the files go next to the build.
 .PHONY: bench
