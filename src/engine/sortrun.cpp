@@ -207,6 +207,8 @@ bool isSortableDirectory(const std::string &sourceDir) {
     // A NUL would cut the path short in the system call and sort some other directory.
     if (sourceDir.find('\0') != std::string::npos)
         return false;
+    if (!isTakenLiterally(sourceDir))
+        return false;
     std::error_code error;
     return fs::is_directory(pathFromUtf8(sourceDir), error);
 }
