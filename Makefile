@@ -62,18 +62,26 @@ bench: build
 clean:
 	rm -rf $(BUILD)
 
-# The engine and its tests built for Windows with mingw-w64 and run under Wine; no Qt.
-WINDOWS_PACKAGES := cmake make mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 googletest \
-                    locales
+# The whole program and its tests built for Windows with mingw-w64 against a static Qt built here
+# from Debian's source (tools/build-qt-windows.sh, cached outside the clone), run under Wine.
+WINDOWS_PACKAGES := cmake make ninja-build mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 \
+                    googletest locales qt6-base-dev xz-utils
 WINDOWS_BUILD    ?= build-windows
+QT_WINDOWS        = $(shell tools/build-qt-windows.sh --prefix)
 
-.PHONY: deps-windows test-windows
+.PHONY: deps-windows qt-windows windows test-windows
 
 deps-windows:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(WINDOWS_PACKAGES)"
 
-test-windows: deps-windows
-	cmake -S . -B $(WINDOWS_BUILD) $(CMAKE_FLAGS) -DPALLIMOR_BUILD_APP=OFF \
-	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+qt-windows: deps-windows
+	tools/build-qt-windows.sh >/dev/null
+
+windows: qt-windows
+	cmake -S . -B $(WINDOWS_BUILD) -G Ninja $(CMAKE_FLAGS) \
+	  -DCMAKE_TOOLCHAIN_FILE=$(QT_WINDOWS)/lib/cmake/Qt6/qt.toolchain.cmake \
+	  -DQT_CHAINLOAD_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake -DQT_HOST_PATH=/usr
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+
+test-windows: windows
 	cd $(WINDOWS_BUILD) && ctest --output-on-failure -j $(JOBS)
