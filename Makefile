@@ -54,6 +54,12 @@ screenshot: build
 	@$(MAKE) --no-print-directory deps PACKAGES="$(SCREENSHOT_PACKAGES)"
 	tools/screenshot.sh $(BUILD)/src/app/pallimor docs/window.png
 
+# The same run of the Windows program under Wine.
+.PHONY: screenshot-windows
+screenshot-windows: windows
+	@$(MAKE) --no-print-directory deps PACKAGES="$(SCREENSHOT_PACKAGES) fonts-wqy-microhei"
+	tools/screenshot.sh $(WINDOWS_BUILD)/pallimor.exe docs/window-windows.png
+
 # The figures of the README's Performance section; the files go next to the build.
 .PHONY: bench
 bench: build
