@@ -17,9 +17,6 @@ BUILD       := build-sanitize
 CMAKE_FLAGS += "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -Wno-maybe-uninitialized"
 endif
 
-FUZZ_BUILD   ?= build-fuzz
-FUZZ_SECONDS ?= 60
-
 .PHONY: all deps build test run package clean
 
 all: build
@@ -57,17 +54,11 @@ screenshot: build
 	@$(MAKE) --no-print-directory deps PACKAGES="$(SCREENSHOT_PACKAGES)"
 	tools/screenshot.sh $(BUILD)/src/app/pallimor docs/window.png
 
-# Runs the classification rules' fuzzer for FUZZ_SECONDS; new inputs go to $(FUZZ_BUILD)/corpus.
-.PHONY: fuzz
-fuzz: PACKAGES += clang-14 libclang-rt-14-dev
-fuzz: deps
-	CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DPALLIMOR_BUILD_APP=OFF -DPALLIMOR_FUZZ=ON \
-	  "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
-	cmake --build $(FUZZ_BUILD) --target rules_fuzz -j $(JOBS)
-	mkdir -p $(FUZZ_BUILD)/corpus
-	$(FUZZ_BUILD)/tests/fuzz/rules_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
-	  $(FUZZ_BUILD)/corpus tests/fuzz/corpus
+# The same run of the Windows program under Wine.
+.PHONY: screenshot-windows
+screenshot-windows: windows
+	@$(MAKE) --no-print-directory deps PACKAGES="$(SCREENSHOT_PACKAGES) fonts-wqy-microhei"
+	tools/screenshot.sh $(WINDOWS_BUILD)/pallimor.exe docs/window-windows.png
 
 # The figures of the README's Performance section; the files go next to the build.
 .PHONY: bench
@@ -77,18 +68,26 @@ bench: build
 clean:
 	rm -rf $(BUILD)
 
-# The engine and its tests built for Windows with mingw-w64 and run under Wine; no Qt.
-WINDOWS_PACKAGES := cmake make mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 googletest \
-                    locales
+# The whole program and its tests built for Windows with mingw-w64 against a static Qt built here
+# from Debian's source (tools/build-qt-windows.sh, cached outside the clone), run under Wine.
+WINDOWS_PACKAGES := cmake make ninja-build mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 \
+                    googletest locales qt6-base-dev xz-utils
 WINDOWS_BUILD    ?= build-windows
+QT_WINDOWS        = $(shell tools/build-qt-windows.sh --prefix)
 
-.PHONY: deps-windows test-windows
+.PHONY: deps-windows qt-windows windows test-windows
 
 deps-windows:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(WINDOWS_PACKAGES)"
 
-test-windows: deps-windows
-	cmake -S . -B $(WINDOWS_BUILD) $(CMAKE_FLAGS) -DPALLIMOR_BUILD_APP=OFF \
-	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+qt-windows: deps-windows
+	tools/build-qt-windows.sh >/dev/null
+
+windows: qt-windows
+	cmake -S . -B $(WINDOWS_BUILD) -G Ninja $(CMAKE_FLAGS) \
+	  -DCMAKE_TOOLCHAIN_FILE=$(QT_WINDOWS)/lib/cmake/Qt6/qt.toolchain.cmake \
+	  -DQT_CHAINLOAD_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake -DQT_HOST_PATH=/usr
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+
+test-windows: windows
 	cd $(WINDOWS_BUILD) && ctest --output-on-failure -j $(JOBS)

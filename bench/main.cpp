@@ -1,269 +1,331 @@
 #include "catalogue.h"
-#include "variants.h"
+#include "mainwindow.h"
+#include "nativefs.h"
+#include "rules.h"
+#include "sortrun.h"
 #include "workload.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
-#include <cstring>
+#include <fstream>
+#include <functional>
 #include <iostream>
+#include <map>
+#include <set>
 #include <sstream>
-#include <thread>
 
-#include <sys/vfs.h>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
 
 namespace {
 
-struct Options {
-    std::vector<int> sizes = {1000, 10000, 100000};
-    int runs = 5;
-    fs::path directory = "pallimor-bench-files";
+// One timed run. The variants throw on a fault; the caller checks the tree and `log`.
+struct Measurement {
+    double seconds = 0;
+    std::string log; // what the run logged, every line of it; the floor logs nothing
+    // Only the window run fills these.
+    double paneAfterEngine = 0; // from the engine's last line to the painted pane
+    double peakMB = 0;          // its process's peak resident memory, every line laid out
 };
 
-enum Variant { Floor, Engine, Window, Reference, VariantCount };
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
-constexpr std::array<const char *, VariantCount> variantNames = {"floor", "engine alone",
-                                                                 "window run", "literal reference"};
+// Shows `window`, runs `action`, then the event loop until `pane` is painted: the seconds from
+// the start of `action` to that paint.
+double secondsUntilPainted(QWidget &window, QWidget *pane, const std::function<void()> &action) {
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window, 60000))
+        throw std::runtime_error("the window was never shown");
+    struct PaintWatch : QObject {
+        bool eventFilter(QObject *, QEvent *event) override {
+            painted = painted || event->type() == QEvent::Paint;
+            return false;
+        }
+        bool painted = false;
+    } watch;
+    pane->installEventFilter(&watch);
+    const auto started = Clock::now();
+    action();
+    watch.painted = false;
+    // Not QTest::qWaitFor, which pauses between its turns.
+    for (const QDeadlineTimer deadline(60000); !watch.painted && !deadline.hasExpired();)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (!watch.painted)
+        throw std::runtime_error("the pane was never painted");
+    return secondsSince(started);
+}
 
-using Runs = std::array<std::vector<Measurement>, VariantCount>;
+// The high-water mark of this process's own memory. getrusage would not do: its figure survives
+// exec and so may be the benchmark's own, from before this process started.
+double peakMB() {
+    std::ifstream file("/proc/self/status");
+    const std::string status(std::istreambuf_iterator<char>(file), {});
+    return std::stod(status.substr(status.find("VmHWM:") + 6)) * 1024 / 1e6;
+}
+
+// The least the file system must do: one mkdir per new folder and one no-replace rename per
+// file, from a list made before timing.
+Measurement runFloor(const Workload &workload) {
+    // In path order a parent comes before its children.
+    std::set<fs::path> folders;
+    std::vector<std::pair<fs::path, fs::path>> renames;
+    for (const Workload::File &file : workload.moves) {
+        renames.emplace_back(workload.root / file.from, workload.root / file.to);
+        for (fs::path folder = renames.back().second.parent_path(); folder != workload.root;
+             folder = folder.parent_path())
+            folders.insert(folder);
+    }
+    std::erase_if(folders, [](const fs::path &folder) { return fs::exists(folder); });
+    // A step that fails shows in the check of the tree that follows.
+    const auto started = Clock::now();
+    for (const fs::path &folder : folders)
+        ::mkdir(folder.c_str(), 0777);
+    for (const auto &[from, to] : renames)
+        pallimor::moveWithoutReplacing(from, to);
+    return {secondsSince(started), {}};
+}
+
+// The engine alone, from the directory to its last log line.
+Measurement runEngine(const Workload &workload) {
+    std::string log;
+    const auto started = Clock::now();
+    pallimor::sortDirectory(workload.root.native(), started, [&log](std::string_view line) {
+        log.append(log.empty() ? "" : "\n").append(line);
+    });
+    return {secondsSince(started), std::move(log)};
+}
+
+// The steps as first written: existence test, folder creation and rename through
+// std::filesystem for every file, and one QTextEdit::append per log line.
+Measurement runLiteralReference(const Workload &workload) {
+    QTextEdit pane;
+    pane.setReadOnly(true);
+    pane.resize(679, 471);
+    const std::string sourceDir = workload.root.native();
+    const double seconds = secondsUntilPainted(pane, pane.viewport(), [&] {
+        const auto started = Clock::now();
+        pane.append("Result Summary: ");
+        int totalFileCounts = 0;
+        for (const fs::directory_entry &entry : fs::directory_iterator(sourceDir)) {
+            const std::string filepath = entry.path().string();
+            const std::string filename = entry.path().filename().string();
+            const pallimor::Placement placement = pallimor::placementOf(filename);
+            if (placement.kind == pallimor::Placement::LeftAlone || !fs::is_regular_file(filepath))
+                continue;
+            ++totalFileCounts;
+            if (placement.kind == pallimor::Placement::Held)
+                continue;
+            const std::string folder = sourceDir + "/" + placement.categoryPath;
+            fs::create_directories(folder);
+            std::string newPath = folder + "/" + filename;
+            for (int count = 1; fs::exists(newPath); ++count)
+                newPath = folder + "/" + entry.path().stem().string() + std::to_string(count) +
+                          entry.path().extension().string();
+            fs::rename(filepath, newPath);
+            pane.append(QString::fromStdString("Moved: " + filepath + " -> " + newPath));
+        }
+        pane.append("Process Finished in " + QString::number(secondsSince(started), 'f', 2) +
+                    " seconds with " + QString::number(totalFileCounts) + " file(s).");
+    });
+    return {seconds, pane.toPlainText().toStdString()};
+}
+
+// The real window, in a process of its own so that its peak memory is its own.
+Measurement runWindow(const Workload &workload) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--window-run", QString::fromStdString(workload.root.native())});
+    if (!child.waitForFinished(-1) || child.exitStatus() != QProcess::NormalExit ||
+        child.exitCode() != 0)
+        throw std::runtime_error("the window process failed");
+    std::istringstream output(child.readAllStandardOutput().toStdString());
+    Measurement result;
+    output >> result.seconds >> result.paneAfterEngine >> result.peakMB;
+    output.ignore(1);
+    result.log.assign(std::istreambuf_iterator<char>(output), {});
+    return result;
+}
+
+// The body of the process that runWindow starts, given the directory to sort. It prints its
+// figures on a first line, then the pane's text.
+int windowRunMain(int argc, char **argv) {
+    QApplication app(argc, argv);
+    MainWindow window;
+    auto *pane = window.findChild<QTextEdit *>("outputTextEdit");
+    // Unticking All sorts every category, so that every file moves.
+    window.findChild<QCheckBox *>("All")->setChecked(false);
+    window.findChild<QLineEdit *>("directoryLineEdit")->setText(QString::fromStdString(argv[2]));
+    Clock::time_point clicked, confirmed;
+    const double seconds = secondsUntilPainted(window, pane->viewport(), [&] {
+        // Says yes as soon as the question is shown, as a user who has decided would.
+        QTimer::singleShot(0, [&] {
+            confirmed = Clock::now();
+            qobject_cast<QMessageBox *>(QApplication::activeModalWidget())
+                ->button(QMessageBox::Yes)
+                ->click();
+        });
+        clicked = Clock::now();
+        // Returns once the question is answered and the pane holds every line.
+        window.findChild<QPushButton *>("sortButton")->click();
+    });
+    // The pane lays out the lines below the visible ones while the user looks: that memory
+    // belongs to the run too.
+    pane->document()->size();
+    const double peak = peakMB();
+    // The summary line's seconds count from the confirmation.
+    const QString log = pane->toPlainText();
+    const double engineEnd = std::chrono::duration<double>(confirmed - clicked).count() +
+                             log.section('\n', -1).section(' ', 3, 3).toDouble();
+    std::cout << seconds << ' ' << seconds - engineEnd << ' ' << peak << '\n' << log.toStdString();
+    return 0;
+}
+
+enum { Floor, Engine, Window, Reference, VariantCount };
+
+constexpr std::array<const char *, VariantCount> names = {"floor", "engine alone", "window run",
+                                                          "literal reference"};
+constexpr std::array<Measurement (*)(const Workload &), VariantCount> runners = {
+    runFloor, runEngine, runWindow, runLiteralReference};
 
 struct SizeResult {
-    int files = 0;
-    std::array<double, VariantCount> median{};
-    long peakKiB = 0;
-    long laidOutPeakKiB = 0;
-    double paneAfterEngine = 0;
+    int files;
+    // The median of each figure over the runs (the upper one of an even count), but the
+    // highest of the peak memories.
+    std::array<Measurement, VariantCount> runs;
 };
 
-std::vector<int> parseSizes(const char *text) {
-    std::vector<int> sizes;
-    std::istringstream list(text);
-    for (std::string size; std::getline(list, size, ',');)
-        sizes.push_back(std::stoi(size));
-    return sizes;
-}
-
-Options parseOptions(int argc, char **argv) {
-    Options options;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string name = argv[i];
-        if (name == "--sizes")
-            options.sizes = parseSizes(argv[i + 1]);
-        else if (name == "--runs")
-            options.runs = std::max(1, std::stoi(argv[i + 1]));
-        else if (name == "--dir")
-            options.directory = argv[i + 1];
-        else
-            throw std::invalid_argument("unknown option " + name);
+Measurement summarise(std::vector<Measurement> runs) {
+    Measurement result;
+    for (auto field :
+         {&Measurement::seconds, &Measurement::paneAfterEngine, &Measurement::peakMB}) {
+        std::sort(runs.begin(), runs.end(), [&](auto &a, auto &b) { return a.*field < b.*field; });
+        result.*field =
+            (field == &Measurement::peakMB ? runs.back() : runs[runs.size() / 2]).*field;
     }
-    return options;
+    return result;
 }
 
-std::string fileSystemName(const fs::path &directory) {
-    struct statfs info {};
-    if (::statfs(directory.c_str(), &info) != 0)
-        return "unknown";
-    switch (static_cast<unsigned long>(info.f_type)) {
-    case 0xEF53:
-        return "ext4";
-    case 0x01021994:
-        return "tmpfs (memory, not a disk)";
-    case 0x58465342:
-        return "xfs";
-    case 0x9123683E:
-        return "btrfs";
-    case 0x794C7630:
-        return "overlayfs";
-    default: {
-        std::array<char, 32> text{};
-        std::snprintf(text.data(), text.size(), "type 0x%lx",
-                      static_cast<unsigned long>(info.f_type));
-        return text.data();
-    }
-    }
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
-double medianOf(const std::vector<Measurement> &runs, double Measurement::*field) {
-    std::vector<double> values;
-    for (const Measurement &run : runs)
-        values.push_back(run.*field);
-    return median(values);
-}
-
-double perTenThousand(double seconds, int files) {
-    return seconds * 10000.0 / files;
-}
-
-double megabytes(long kibibytes) {
-    return static_cast<double>(kibibytes) * 1024.0 / 1e6;
-}
-
-class Bench {
-public:
-    Bench(Options options, fs::path executable)
-        : options(std::move(options)), executable(std::move(executable)) {
-        this->options.directory = fs::absolute(this->options.directory);
-    }
-
-    bool run() {
-        printHeader();
-        for (int files : options.sizes) {
-            Runs runs;
-            if (!measure(files, runs))
-                return false;
-            results.push_back(summarise(files, runs));
-            printSize(results.back(), runs);
-        }
-        printTargets();
-        fs::remove_all(options.directory);
-        return true;
-    }
-
-private:
-    // The variants take turns within each round, each starting the round in turn, so that a
-    // slow spell of the disk falls on all of them alike.
-    bool measure(int files, Runs &runs) {
-        Workload workload(options.directory / "sorted", files);
-        for (int round = 0; round < options.runs; ++round) {
-            for (int turn = 0; turn < VariantCount; ++turn) {
-                const auto variant = static_cast<Variant>((round + turn) % VariantCount);
-                workload.create();
-                Measurement measurement = runVariant(variant, workload);
-                if (!measurement.fault.empty()) {
-                    std::cout << "FAULT: " << variantNames[variant] << ", " << files
-                              << " files, run " << round + 1 << ": " << measurement.fault
-                              << "\n(the directory is left at " << workload.directoryText()
-                              << ")\n";
-                    return false;
-                }
-                runs[variant].push_back(measurement);
-                workload.remove();
+// The variants take turns within each round, each starting a round in turn, so that a slow
+// spell of the disk falls on all of them alike.
+SizeResult measure(const fs::path &directory, int files, int rounds) {
+    Workload workload(directory / "sorted", files);
+    std::array<std::vector<Measurement>, VariantCount> runs;
+    for (int round = 0; round < rounds; ++round) {
+        for (int turn = 0; turn < VariantCount; ++turn) {
+            const int variant = (round + turn) % VariantCount;
+            workload.create();
+            try {
+                runs[variant].push_back(runners[variant](workload));
+                workload.checkTree();
+                if (variant != Floor)
+                    workload.checkLog(std::exchange(runs[variant].back().log, {}));
+            } catch (...) {
+                std::cerr << "FAULT: " << names[variant] << ", " << files << " files, run "
+                          << round + 1 << "; the directory is left at " << workload.root << '\n';
+                throw;
             }
-        }
-        return true;
-    }
-
-    Measurement runVariant(Variant variant, const Workload &workload) const {
-        switch (variant) {
-        case Floor:
-            return runFloor(workload);
-        case Engine:
-            return runEngine(workload);
-        case Window:
-            return runWindow(workload, executable, options.directory / "window-run");
-        default:
-            return runLiteralReference(workload);
+            fs::remove_all(workload.root);
         }
     }
+    SizeResult result{files, {}};
+    for (int variant = 0; variant < VariantCount; ++variant)
+        result.runs[variant] = summarise(runs[variant]);
+    return result;
+}
 
-    static SizeResult summarise(int files, const Runs &runs) {
-        SizeResult result;
-        result.files = files;
-        for (int variant = 0; variant < VariantCount; ++variant)
-            result.median[variant] = medianOf(runs[variant], &Measurement::seconds);
-        for (const Measurement &run : runs[Window]) {
-            result.peakKiB = std::max(result.peakKiB, run.peakKiB);
-            result.laidOutPeakKiB = std::max(result.laidOutPeakKiB, run.laidOutPeakKiB);
-        }
-        result.paneAfterEngine = medianOf(runs[Window], &Measurement::paneAfterEngine);
-        return result;
+void printSize(const SizeResult &size) {
+    for (int variant = 0; variant < VariantCount; ++variant) {
+        const double seconds = size.runs[variant].seconds;
+        std::printf("%8d  %-18s %9.3f %8.2f %13.3f\n", size.files, names[variant], seconds,
+                    seconds / size.runs[Floor].seconds, seconds * 10000 / size.files);
     }
+    std::printf("%8s  window run: pane painted %.3f s after the engine's end; peak resident "
+                "memory %.0f MB\n\n",
+                "", size.runs[Window].paneAfterEngine, size.runs[Window].peakMB);
+    std::fflush(stdout);
+}
 
-    void printHeader() const {
-        fs::create_directories(options.directory);
-        std::printf("Pallimor benchmark: %u cores, files in %s (%s), median of %d runs\n",
-                    std::thread::hardware_concurrency(), fs::absolute(options.directory).c_str(),
-                    fileSystemName(options.directory).c_str(), options.runs);
-        std::printf("every run checked: each file found by its inode where it belongs, every "
-                    "log line as expected\n\n");
-        std::printf("%8s  %-18s %9s %9s %8s %13s\n", "files", "variant", "median s", "min s",
-                    "x floor", "s/10k files");
+// Prints one line of the targets table.
+void target(const std::string &what, double value, double limit, bool atMost) {
+    const bool met = atMost ? value <= limit : value >= limit;
+    std::printf("  %-52s %8.3f  %s\n", what.c_str(), value, met ? "met" : "MISSED");
+}
+
+void printTargets(const std::vector<SizeResult> &sizes) {
+    const SizeResult &largest = sizes.back();
+    const auto seconds = [&](int variant) { return largest.runs[variant].seconds; };
+    std::printf("Targets at %d files:\n", largest.files);
+    target("window run / floor (<= 1.25)", seconds(Window) / seconds(Floor), 1.25, true);
+    target("engine alone / floor (<= 1.15)", seconds(Engine) / seconds(Floor), 1.15, true);
+    const Measurement &window = largest.runs[Window];
+    target("pane painted after the engine's end, s (<= 0.5)", window.paneAfterEngine, 0.5, true);
+    target("window run peak resident memory, MB (<= 150)", window.peakMB, 150, true);
+    target("literal reference / window run (>= 5)", seconds(Reference) / window.seconds, 5, false);
+    // The time per file must stay flat from a tenth of the largest size up.
+    const auto tenth =
+        std::ranges::find(sizes, largest.files, [](auto &size) { return size.files * 10; });
+    for (int variant : {Window, Engine}) {
+        if (tenth != sizes.end())
+            target(std::string(names[variant]) + " s/10k at " + std::to_string(largest.files) +
+                       " / at " + std::to_string(tenth->files) + " (<= 1.3)",
+                   seconds(variant) / tenth->runs[variant].seconds / 10, 1.3, true);
     }
-
-    static void printSize(const SizeResult &result, const Runs &runs) {
-        for (int variant = 0; variant < VariantCount; ++variant) {
-            double fastest = runs[variant].front().seconds;
-            for (const Measurement &run : runs[variant])
-                fastest = std::min(fastest, run.seconds);
-            std::printf("%8d  %-18s %9.3f %9.3f %8.2f %13.3f\n", result.files,
-                        variantNames[variant], result.median[variant], fastest,
-                        result.median[variant] / result.median[Floor],
-                        perTenThousand(result.median[variant], result.files));
-        }
-        std::printf("%8s  window run: pane painted %.3f s after the engine's end; peak resident "
-                    "memory %.0f MB when shown, %.0f MB once every line is laid out\n\n",
-                    "", result.paneAfterEngine, megabytes(result.peakKiB),
-                    megabytes(result.laidOutPeakKiB));
-        std::fflush(stdout);
-    }
-
-    static void printTarget(const char *target, double value, double limit, bool atMost) {
-        const bool met = atMost ? value <= limit : value >= limit;
-        std::printf("  %-52s %8.3f  %s\n", target, value, met ? "met" : "MISSED");
-    }
-
-    void printTargets() const {
-        const SizeResult &largest = results.back();
-        std::printf("Targets at %d files:\n", largest.files);
-        const double floor = largest.median[Floor];
-        printTarget("window run / floor (<= 1.25)", largest.median[Window] / floor, 1.25, true);
-        printTarget("engine alone / floor (<= 1.15)", largest.median[Engine] / floor, 1.15, true);
-        printTarget("pane painted after the engine's end, s (<= 0.5)", largest.paneAfterEngine, 0.5,
-                    true);
-        printTarget("window run peak resident memory, MB (<= 150)",
-                    megabytes(largest.laidOutPeakKiB), 150, true);
-        printTarget("literal reference / window run (>= 5)",
-                    largest.median[Reference] / largest.median[Window], 5, false);
-        const auto tenth = std::find_if(results.begin(), results.end(), [&](const SizeResult &r) {
-            return r.files * 10 == largest.files;
-        });
-        if (tenth != results.end())
-            printFlatness(largest, *tenth);
-    }
-
-    static void printFlatness(const SizeResult &largest, const SizeResult &tenth) {
-        for (Variant variant : {Window, Engine}) {
-            const std::string target = std::string(variantNames[variant]) + " s/10k at " +
-                                       std::to_string(largest.files) + " / at " +
-                                       std::to_string(tenth.files) + " (<= 1.3)";
-            printTarget(target.c_str(),
-                        perTenThousand(largest.median[variant], largest.files) /
-                            perTenThousand(tenth.median[variant], tenth.files),
-                        1.3, true);
-        }
-    }
-
-    Options options;
-    fs::path executable;
-    std::vector<SizeResult> results;
-};
+}
 
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc == 4 && std::strcmp(argv[1], "--window-run") == 0)
-        return windowRunMain(argc, argv, argv[2], argv[3]);
+    std::map<std::string, std::string> options = {
+        {"--sizes", "1000,10000,100000"}, {"--runs", "5"}, {"--dir", "pallimor-bench-files"}};
     try {
-        const Options options = parseOptions(argc, argv);
+        if (argc == 3 && argv[1] == std::string("--window-run"))
+            return windowRunMain(argc, argv);
+        for (int i = 1; i < argc; i += 2) {
+            if (!options.contains(argv[i]) || i + 1 == argc)
+                throw std::invalid_argument(std::string("cannot use ") + argv[i] +
+                                            "; options: --sizes N,N,... --runs N --dir DIR");
+            options[argv[i]] = argv[i + 1];
+        }
+        const fs::path directory = fs::absolute(options["--dir"]);
+        const int runs = std::max(1, std::stoi(options["--runs"]));
         // The window runs headless, so the figures do not depend on a desktop.
         qputenv("QT_QPA_PLATFORM", "offscreen");
         QApplication app(argc, argv);
         // Every switch off, as when every box is unticked: every file moves.
         for (auto &[category, held] : pallimor::FileCategory)
             held = false;
-        return Bench(options, fs::read_symlink("/proc/self/exe")).run() ? 0 : 1;
+        std::printf("Pallimor benchmark: files in %s, median of %d runs, each checked\n\n",
+                    directory.c_str(), runs);
+        std::printf("%8s  %-18s %9s %8s %13s\n", "files", "variant", "median s", "x floor",
+                    "s/10k files");
+        std::vector<SizeResult> sizes;
+        std::istringstream list(options["--sizes"]);
+        for (std::string files; std::getline(list, files, ',');) {
+            sizes.push_back(measure(directory, std::stoi(files), runs));
+            printSize(sizes.back());
+        }
+        printTargets(sizes);
+        fs::remove_all(directory);
+        return 0;
     } catch (const std::exception &error) {
         std::cerr << "pallimor_bench: " << error.what() << '\n';
-        return 2;
+        return 1;
     }
 }

@@ -7,39 +7,26 @@
 
 #include <sys/types.h>
 
-// A directory of files to sort and the exact outcome a correct run must leave: every file
-// where it belongs, found by its inode so that a file moved to the wrong name cannot pass.
-class Workload {
-public:
+// A directory of files to sort and the exact outcome a correct run must leave. Files are
+// followed by their inodes, so that a file moved to the wrong name cannot pass.
+struct Workload {
     struct File {
-        std::string relative; // where the file lies before the run
-        std::string expected; // where it must lie after the run
+        std::string from; // relative to the directory, before the run
+        std::string to;   // and after it
         ino_t inode = 0;
     };
 
-    Workload(std::filesystem::path directory, int fileCount);
+    Workload(std::filesystem::path root, int fileCount);
 
+    // Makes the directory afresh, with its files and the names already taken.
     void create();
-    void remove() const;
 
-    const std::filesystem::path &directory() const { return root; }
-    std::string directoryText() const { return root.native(); }
-    int fileCount() const { return static_cast<int>(moves.size()); }
-    const std::vector<File> &plannedMoves() const { return moves; }
+    // Each throws std::runtime_error naming the first fault found.
+    void checkTree() const;
+    void checkLog(std::string_view log) const;
 
-    // The folders a run has to make, parents before children.
-    std::vector<std::filesystem::path> newFolders() const;
-
-    // Each gives an empty string when the outcome is right, or else the first fault found.
-    std::string checkTree() const;
-    std::string checkLog(std::string_view log) const;
-
-private:
-    void plan(int fileCount);
-    void addOccupant(const std::string &relative);
-
-    std::filesystem::path root;
+    const std::filesystem::path root;
     std::vector<File> moves;
-    // Files already in the category folders, which no run may replace.
+    // Files already in the category folders, which no run may touch.
     std::vector<File> occupants;
 };

@@ -21,5 +21,12 @@ if [ ! -d "$locales/ja_JP.UTF-8" ]; then
         rm -rf "$locales/ja_JP.UTF-8.$$"
 fi
 # No offer to download Mono or Gecko when the prefix is made.
-WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-    LOCPATH="$locales" LC_ALL=ja_JP.UTF-8 wine "$@" | tr -d '\r'
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+    LOCPATH="$locales" LC_ALL=ja_JP.UTF-8
+# Qt writes a test's log to a pipe only when told to, and Wine passes no QT_ variable from the
+# host, so the prefix's own environment tells it.
+if [ ! -f "$prefix/.qt-logs-to-pipe" ]; then
+    wine reg add 'HKCU\Environment' /v QT_FORCE_STDERR_LOGGING /d 1 /f >/dev/null 2>&1
+    touch "$prefix/.qt-logs-to-pipe"
+fi
+wine "$@" | tr -d '\r'

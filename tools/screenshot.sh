@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes docs/window.png: the real program on a virtual display, after one sort run that a
-# user would make by hand, so the picture shows the window as it is used.
+# user would make by hand, so the picture shows the window as it is used. A Windows program
+# (PROGRAM.exe) runs under Wine, in a fresh prefix given a CJK font from Debian.
 # Usage: tools/screenshot.sh PROGRAM OUTPUT.png
 set -euo pipefail
 
@@ -26,10 +27,23 @@ trap cleanup EXIT
 # A directory that needs tidying: something for most categories, plus files that stay put.
 sample="$scratch/Downloads"
 mkdir -p "$sample"
-for name in report.pdf notes.txt photo.JPG holiday.png song.mp3 clip.mp4 main.cpp \
+for name in report.pdf notes.txt photo.JPG été.png 日本語.pdf song.mp3 clip.mp4 main.cpp \
     setup.exe link.lnk README archive.xyz desktop.ini .hidden; do
     printf '%s\n' "$name" >"$sample/$name"
 done
+mkdir -p "$sample/Images/Png"
+printf 'kept\n' >"$sample/Images/Png/été.png"
+
+if [[ $program == *.exe ]]; then
+    export WINEPREFIX="$scratch/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    wineboot -i >/dev/null 2>&1
+    cp /usr/share/fonts/truetype/wqy/wqy-microhei.ttc "$WINEPREFIX/drive_c/windows/Fonts/"
+    typed=$(winepath -w "$sample")
+    launch=(wine "$program")
+else
+    typed=$sample
+    launch=(env QT_QPA_PLATFORM=xcb "$program")
+fi
 
 # Wait until a top-level window with this exact title is mapped, and print its id.
 window_named() {
@@ -53,13 +67,13 @@ click() {
 }
 
 cd "$scratch"
-QT_QPA_PLATFORM=xcb "$program" &
+"${launch[@]}" &
 app_pid=$!
 window=$(window_named Pallimor)
 sleep 1
 
 click 400 69 # the directory field
-xdotool type --delay 5 "$sample"
+xdotool type --delay 5 "$typed"
 click 60 123 # "All": untick every category, so that all of them are sorted
 click 60 363 # "Executables": tick it again, so that setup.exe stays
 click 826 69 # the start button
@@ -72,7 +86,8 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 # A picture of a run that went astray would mislead, so check the folder first.
-if [ ! -e "$sample/Documents/Pdf/report.pdf" ] || [ ! -e "$sample/setup.exe" ]; then
+if [ ! -e "$sample/Documents/Pdf/日本語.pdf" ] || [ ! -e "$sample/Images/Png/été1.png" ] ||
+    [ ! -e "$sample/setup.exe" ]; then
     echo "the sort run did not go as planned; no picture taken" >&2
     exit 1
 fi

@@ -23,6 +23,13 @@ std::filesystem::path pathFromUtf8(const std::string &utf8) {
     return std::filesystem::path(std::move(wide));
 }
 
+bool isTakenLiterally(const std::string &utf8) {
+    const auto last = utf8.find_last_of("/\\") + 1;
+    const std::string_view name = std::string_view(utf8).substr(last);
+    return name.empty() || name == "." || name == ".." ||
+           (name.back() != ' ' && name.back() != '.');
+}
+
 namespace {
 
 std::string utf8FromWide(const std::wstring &wide) {
@@ -80,6 +87,10 @@ std::error_code moveWithoutReplacing(const std::filesystem::path &from,
 
 std::filesystem::path pathFromUtf8(const std::string &utf8) {
     return std::filesystem::path(utf8);
+}
+
+bool isTakenLiterally(const std::string &) {
+    return true;
 }
 
 std::string utf8FromPath(const std::filesystem::path &path) {

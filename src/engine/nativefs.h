@@ -10,6 +10,10 @@ namespace pallimor {
 
 std::filesystem::path pathFromUtf8(const std::string &utf8);
 
+// False where the system would reach another path than the text names: Windows drops a trailing
+// blank or dot from a path, but not from the folder paths a run builds on it.
+bool isTakenLiterally(const std::string &utf8);
+
 // Bytes that cannot be shown as text are replaced; use the path itself, not this, to reach the
 // file.
 std::string utf8FromPath(const std::filesystem::path &path);

@@ -74,4 +74,14 @@ std::string categorizeFile(std::string_view filepath) {
     return entry->second + "/" + extensionFolder(extension);
 }
 
+Placement placementOf(std::string_view filename) {
+    // Left alone by name: not even counted.
+    if (filename == "Pallimor.cpp" || isCriticalFile(filename) || isHiddenFile(filename))
+        return {Placement::LeftAlone, {}};
+    if ((isPlainFile(filename) && FileCategory["Plain-Files"]) || isNotIncluded(filename) ||
+        isException(filename))
+        return {Placement::Held, {}};
+    return {Placement::Moved, categorizeFile(filename)};
+}
+
 } // namespace pallimor

@@ -23,4 +23,12 @@ bool isNotIncluded(std::string_view filename);
 // "Plain-Files" or "Uncategorized".
 std::string categorizeFile(std::string_view filepath);
 
+// What a run does with a regular file of this name. The run, the tests and the benchmark all ask
+// here, so that the rules have one home.
+struct Placement {
+    enum Kind { LeftAlone, Held, Moved } kind;
+    std::string categoryPath; // set when Moved
+};
+Placement placementOf(std::string_view filename);
+
 } // namespace pallimor

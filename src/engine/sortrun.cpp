@@ -4,6 +4,7 @@
 #include "nativefs.h"
 #include "rules.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <unordered_map>
@@ -12,9 +13,54 @@ namespace pallimor {
 
 namespace fs = std::filesystem;
 
-std::function<void(const fs::path &file)> beforeEachMove;
-
 namespace {
+
+std::string escapedControl(unsigned char byte) {
+    switch (byte) {
+    case '\n':
+        return "\\n";
+    case '\r':
+        return "\\r";
+    case '\t':
+        return "\\t";
+    default:
+        static constexpr std::string_view hex = "0123456789abcdef";
+        return {'\\', 'x', hex[byte >> 4], hex[byte & 0xf]};
+    }
+}
+
+// Characters that end or fake a line on screen: C0 controls, DEL, U+0085, U+2028 and U+2029.
+std::string escapeLineBreakers(std::string_view text) {
+    static constexpr std::array<std::pair<std::string_view, std::string_view>, 3> breakers = {
+        {{"\xC2\x85", "\\u0085"}, {"\xE2\x80\xA8", "\\u2028"}, {"\xE2\x80\xA9", "\\u2029"}}};
+    std::string shown;
+    shown.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x20 || byte == 0x7f) {
+            shown += escapedControl(byte);
+            continue;
+        }
+        const bool mayBreak = byte == 0xC2 || byte == 0xE2;
+        const auto breaker =
+            !mayBreak ? breakers.end()
+                      : std::find_if(breakers.begin(), breakers.end(), [&](const auto &b) {
+                            return text.substr(i).starts_with(b.first);
+                        });
+        if (breaker == breakers.end()) {
+            shown += text[i];
+            continue;
+        }
+        shown += breaker->second;
+        i += breaker->first.size() - 1;
+    }
+    return shown;
+}
+
+// A name is shown escaped, so that no file name can split a log line or fake another.
+std::string shownPath(const fs::path &path) {
+    return escapeLineBreakers(utf8FromPath(path));
+}
 
 fs::path joined(const fs::path &folder, const fs::path &name) {
     // Joined as text with "/" so that the logged paths read as the user typed the directory.
@@ -50,7 +96,7 @@ std::error_code moveInto(const fs::path &filepath, const fs::path &folder, const
 }
 
 std::string errorLine(const fs::path &filepath, const std::error_code &error) {
-    return "Error moving file " + utf8FromPath(filepath) + ": " + messageOf(error);
+    return "Error moving file " + shownPath(filepath) + ": " + messageOf(error);
 }
 
 std::string secondsSince(std::chrono::steady_clock::time_point start) {
@@ -73,15 +119,6 @@ std::string summaryLine(int totalFileCounts, std::chrono::steady_clock::time_poi
     return "Process Finished in " + tail;
 }
 
-bool isLeftAloneByName(const std::string &filename) {
-    return filename == "Pallimor.cpp" || isCriticalFile(filename) || isHiddenFile(filename);
-}
-
-bool staysInPlace(const std::string &filename) {
-    return (isPlainFile(filename) && FileCategory["Plain-Files"]) || isNotIncluded(filename) ||
-           isException(filename);
-}
-
 // A status failure that only says the entry is no file (a dangling or looping link) is no error.
 bool isMissingTarget(const std::error_code &error) {
     return error == std::errc::no_such_file_or_directory ||
@@ -90,8 +127,9 @@ bool isMissingTarget(const std::error_code &error) {
 
 class Walk {
 public:
-    Walk(const std::string &sourceDir, const LogSink &log)
-        : sourceDir(sourceDir), directory(pathFromUtf8(sourceDir)), log(log) {}
+    Walk(const std::string &sourceDir, const LogSink &log, const FileHook &beforeEachMove)
+        : sourceDir(sourceDir), directory(pathFromUtf8(sourceDir)), log(log),
+          beforeEachMove(beforeEachMove) {}
 
     int run() {
         std::error_code error;
@@ -99,7 +137,8 @@ public:
         for (; !error && entry != fs::directory_iterator(); entry.increment(error))
             visit(*entry);
         if (error)
-            log("Error listing directory " + sourceDir + ": " + messageOf(error));
+            log("Error listing directory " + escapeLineBreakers(sourceDir) + ": " +
+                messageOf(error));
         return totalFileCounts;
     }
 
@@ -113,15 +152,16 @@ private:
 
     void visitFile(const fs::directory_entry &entry, const fs::path &fullPath) {
         const std::string filename = utf8FromPath(fullPath.filename());
-        if (isLeftAloneByName(filename) || !isRegularFile(entry, fullPath))
+        const Placement placement = placementOf(filename);
+        if (placement.kind == Placement::LeftAlone || !isRegularFile(entry, fullPath))
             return;
         ++totalFileCounts;
-        if (staysInPlace(filename))
+        if (placement.kind == Placement::Held)
             return;
         if (beforeEachMove)
             beforeEachMove(fullPath);
         std::error_code error;
-        const fs::path *destinationFolder = prepareFolder(categorizeFile(filename), error);
+        const fs::path *destinationFolder = prepareFolder(placement.categoryPath, error);
         if (!destinationFolder) {
             hasSortProcessStarted = true;
             log(errorLine(fullPath, error));
@@ -135,7 +175,7 @@ private:
         if (entry.is_regular_file(error))
             return true;
         if (error && !isMissingTarget(error))
-            log("Error reading file " + utf8FromPath(fullPath) + ": " + messageOf(error));
+            log("Error reading file " + shownPath(fullPath) + ": " + messageOf(error));
         return false;
     }
 
@@ -156,6 +196,7 @@ private:
     const std::string &sourceDir;
     const fs::path directory;
     const LogSink &log;
+    const FileHook &beforeEachMove;
     std::unordered_map<std::string, fs::path> readyFolders;
     int totalFileCounts = 0;
 };
@@ -166,14 +207,16 @@ bool isSortableDirectory(const std::string &sourceDir) {
     // A NUL would cut the path short in the system call and sort some other directory.
     if (sourceDir.find('\0') != std::string::npos)
         return false;
+    if (!isTakenLiterally(sourceDir))
+        return false;
     std::error_code error;
     return fs::is_directory(pathFromUtf8(sourceDir), error);
 }
 
 void sortDirectory(const std::string &sourceDir, std::chrono::steady_clock::time_point start,
-                   const LogSink &log) {
+                   const LogSink &log, const FileHook &beforeEachMove) {
     log("Result Summary: ");
-    const int totalFileCounts = Walk(sourceDir, log).run();
+    const int totalFileCounts = Walk(sourceDir, log, beforeEachMove).run();
     log(summaryLine(totalFileCounts, start));
 }
 
@@ -190,7 +233,7 @@ void sortFile(const fs::path &filepath, const fs::path &destinationFolder, const
     if (error)
         log(errorLine(filepath, error));
     else
-        log("Moved: " + utf8FromPath(filepath) + " -> " + utf8FromPath(newPath));
+        log("Moved: " + shownPath(filepath) + " -> " + shownPath(newPath));
 }
 
 } // namespace pallimor

@@ -11,22 +11,22 @@ namespace pallimor {
 // Receives each line of a run's log, in order, as UTF-8 text.
 using LogSink = std::function<void(std::string_view line)>;
 
+// Called with each file a run is about to move, before its folder is made.
+using FileHook = std::function<void(const std::filesystem::path &file)>;
+
 // Whether `sourceDir` names an existing directory that a run may sort.
 bool isSortableDirectory(const std::string &sourceDir);
 
 // Sorts every regular file lying directly in `sourceDir` (UTF-8) into its category folder,
 // from the "Result Summary: " line to the summary line. `start` is when the user confirmed,
-// so the summary's seconds include the questions asked since.
+// so the summary's seconds include the questions asked since. `beforeEachMove` lets a caller
+// change the directory between the listing and a move.
 void sortDirectory(const std::string &sourceDir, std::chrono::steady_clock::time_point start,
-                   const LogSink &log);
+                   const LogSink &log, const FileHook &beforeEachMove = {});
 
 // Moves one file into the existing `destinationFolder` under the first free name: its own, or
 // a number put before its extension. Logs one line, whether the move succeeded or failed.
 void sortFile(const std::filesystem::path &filepath, const std::filesystem::path &destinationFolder,
               const LogSink &log);
-
-// Called by a run with each file it is about to move, before its folder is made; empty unless a
-// test sets it to change the directory between the listing and the move.
-extern std::function<void(const std::filesystem::path &file)> beforeEachMove;
 
 } // namespace pallimor
