@@ -71,11 +71,11 @@ clean:
 # The whole program and its tests built for Windows with mingw-w64 against a static Qt built here
 # from Debian's source (tools/build-qt-windows.sh, cached outside the clone), run under Wine.
 WINDOWS_PACKAGES := cmake make ninja-build mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 \
-                    googletest locales qt6-base-dev xz-utils
+                    googletest locales qt6-base-dev xz-utils nsis
 WINDOWS_BUILD    ?= build-windows
 QT_WINDOWS        = $(shell tools/build-qt-windows.sh --prefix)
 
-.PHONY: deps-windows qt-windows windows test-windows
+.PHONY: deps-windows qt-windows windows test-windows package-windows test-package-windows
 
 deps-windows:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(WINDOWS_PACKAGES)"
@@ -91,3 +91,13 @@ windows: qt-windows
 
 test-windows: windows
 	cd $(WINDOWS_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Pallimor-<version>-setup.exe, made by NSIS in $(WINDOWS_BUILD).
+package-windows: windows
+	cmake --build $(WINDOWS_BUILD) --target windows-installer -j $(JOBS)
+
+# Installs, starts and uninstalls that installer in a fresh Wine prefix on a virtual display.
+test-package-windows: package-windows
+	@$(MAKE) --no-print-directory deps PACKAGES="xvfb xauth xdotool"
+	packaging/test-windows-installer.sh \
+	  "$$(ls -t $(WINDOWS_BUILD)/Pallimor-*-setup.exe | head -n 1)"
