@@ -41,8 +41,8 @@ inline std::vector<Lines> readTable(const std::string &file) {
 }
 
 inline std::string lower(std::string text) {
-    for (char &c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     return text;
 }
 
@@ -119,7 +119,7 @@ inline std::string freeName(Tree &tree, const std::string &name, const std::stri
     return numbered(name, count).size() <= 255 ? folder + "/" + numbered(name, count) : "";
 }
 
-// Fills `root` with awkward entries: each stem of the pool as a file, taken target names among
+// Fills `root` with awkward entries: files named from a pool of stems, taken target names among
 // them (folders, and names differing in letter case), a link, and files where category folders
 // must go. A file's first word is one of `actions`.
 inline void fill(const fs::path &root, std::mt19937 &random, const Lines &actions) {
@@ -127,10 +127,11 @@ inline void fill(const fs::path &root, std::mt19937 &random, const Lines &action
     write(root / "Pallimor.cpp", "keep");
     std::error_code ignored;
     fs::create_symlink("missing", root / "dangling.jpg", ignored);
-    for (std::string name :
-         {"report", "two words ", "été", "日本語", "🎉", "<b>&amp;", "a\nMoved: fake -> f.jpg",
-          "cr\r", "esc\x1b[31m", "del\x7f", "nel\xC2\x85", "ls\xE2\x80\xA8", "ps\xE2\x80\xA9",
-          "tab\t", ".hidden", "a.b", "bad\xE9\xFF"}) {
+    for (int files = int(random() % 20) + 10; files > 0; --files) {
+        std::string name =
+            oneOf({"report", "two words ", "été", "日本語", "🎉", "<b>&amp;",
+                   "a\nMoved: fake -> f.jpg", "cr\r", "esc\x1b[31m", "del\x7f", "nel\xC2\x85",
+                   "ls\xE2\x80\xA8", "ps\xE2\x80\xA9", "tab\t", ".hidden", "a.b", "bad\xE9\xFF"});
         name += oneOf({"", "1"});
         name += oneOf({"", ".jpg", ".PDF", ".Mp3", ".cpp", ".ratdvd", ".TS", ".zip", ".", ".ini",
                        ".PROFILE", ".tar.gz"});
@@ -160,24 +161,23 @@ inline std::pair<Lines, Tree> replay(const fs::path &root) {
     for (const auto &entry : fs::directory_iterator(root)) {
         const std::string name = pallimor::utf8FromPath(entry.path().filename());
         const std::string place = placeOf(name), content = tree[name];
-        const std::string action = content.substr(0, content.find(' '));
         std::error_code error;
-        if (place == "alone" || !fs::is_regular_file(entry.path(), error))
-            continue;
-        ++counted;
-        if (place == "held")
+        const bool counts = place != "alone" && fs::is_regular_file(entry.path(), error);
+        counted += counts;
+        if (!counts || place == "held")
             continue;
         attempted = true;
-        if (action == "drop")
+        if (content.starts_with("drop "))
             std::erase_if(tree, [&](const auto &e) { return e.first.starts_with(place + "/"); });
         std::string target = freeName(tree, name, place);
-        if (action == "race" && target == place + "/" + name) {
+        if (content.starts_with("race ") && target == place + "/" + name) {
             tree[target] = "raced";
             target = freeName(tree, name, place);
         }
-        if (action == "vanish")
+        if (content.starts_with("vanish "))
             tree.erase(name);
-        if (target.empty() || action == "vanish" || (isWindows && action == "open")) {
+        if (target.empty() || content.starts_with("vanish ") ||
+            (isWindows && content.starts_with("open "))) {
             lines.push_back("Error moving file " + dir + shown(name) + ": ");
             continue;
         }
