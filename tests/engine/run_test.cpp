@@ -10,10 +10,9 @@ static Lines logOf(const std::string &dir, const pallimor::FileHook &hook = {}) 
     Lines lines;
     pallimor::sortDirectory(
         dir, std::chrono::steady_clock::now() - std::chrono::hours(1),
-        [&](std::string_view line) {
-            lines.push_back(worded(std::string(line), "36\\d\\d\\.\\d\\d"));
-        },
-        hook);
+        [&](std::string_view line) { lines.emplace_back(line); }, hook);
+    for (std::string &line : lines)
+        line = worded(line, "36\\d\\d\\.\\d\\d");
     return lines;
 }
 
@@ -42,11 +41,10 @@ TEST(Run, EveryFileEndsWhereTheRulesSayAndLogsOneLine) {
                     root / pallimor::pathFromUtf8(placeOf(pallimor::utf8FromPath(file.filename())));
                 std::string action;
                 std::ifstream(file) >> action;
-                std::error_code ignored;
                 if (action == "vanish")
                     fs::remove(file);
                 if (action == "drop" && fs::is_directory(folder))
-                    fs::remove_all(folder, ignored);
+                    fs::remove_all(folder);
                 if (action == "race")
                     write(folder / file.filename(), "raced");
                 if (action == "open")

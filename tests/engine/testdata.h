@@ -58,7 +58,7 @@ inline std::string numbered(std::string name, int count) {
 
 // A name as the log shows it: nothing in it may end the line or pass for a line break.
 inline std::string shown(std::string text) {
-    // Each character that could, then how the log shows it.
+    // In pairs: a character that could, and how the log shows it instead.
     const Lines escapes = {"\n",           "\\n",     "\r",           "\\r",
                            "\t",           "\\t",     "\x1b",         "\\x1b",
                            "\x7f",         "\\x7f",   "\xC2\x85",     "\\u0085",
