@@ -56,16 +56,19 @@ inline std::string numbered(std::string name, int count) {
     return count ? name.insert(extensionAt(name), std::to_string(count)) : name;
 }
 
+// The data files write a byte as \xHH where the character itself cannot stand.
+inline std::string unescaped(std::string text) {
+    for (auto at = text.find("\\x"); at != std::string::npos; at = text.find("\\x", at + 1))
+        text.replace(at, 4, 1, static_cast<char>(std::stoi(text.substr(at + 2, 2), nullptr, 16)));
+    return text;
+}
+
 // A name as the log shows it: nothing in it may end the line or pass for a line break.
 inline std::string shown(std::string text) {
-    // In pairs: a character that could, and how the log shows it instead.
-    const Lines escapes = {"\n",           "\\n",     "\r",           "\\r",
-                           "\t",           "\\t",     "\x1b",         "\\x1b",
-                           "\x7f",         "\\x7f",   "\xC2\x85",     "\\u0085",
-                           "\xE2\x80\xA8", "\\u2028", "\xE2\x80\xA9", "\\u2029"};
-    for (std::size_t i = 0; i < escapes.size(); i += 2)
-        for (auto at = text.find(escapes[i]); at != std::string::npos; at = text.find(escapes[i]))
-            text.replace(at, escapes[i].size(), escapes[i + 1]);
+    static const auto escapes = readTable("escapes.txt");
+    for (const auto &row : escapes)
+        for (const std::string raw = unescaped(row[0]); text.find(raw) != std::string::npos;)
+            text.replace(text.find(raw), raw.size(), row[1]);
     return text;
 }
 
@@ -127,14 +130,11 @@ inline void fill(const fs::path &root, std::mt19937 &random, const Lines &action
     write(root / "Pallimor.cpp", "keep");
     std::error_code ignored;
     fs::create_symlink("missing", root / "dangling.jpg", ignored);
+    static const auto names = readTable("names.txt"); // stems, then endings
     for (int files = int(random() % 20) + 10; files > 0; --files) {
-        std::string name =
-            oneOf({"report", "two words ", "été", "日本語", "🎉", "<b>&amp;",
-                   "a\nMoved: fake -> f.jpg", "cr\r", "esc\x1b[31m", "del\x7f", "nel\xC2\x85",
-                   "ls\xE2\x80\xA8", "ps\xE2\x80\xA9", "tab\t", ".hidden", "a.b", "bad\xE9\xFF"});
+        std::string name = unescaped(oneOf(names[0]));
         name += oneOf({"", "1"});
-        name += oneOf({"", ".jpg", ".PDF", ".Mp3", ".cpp", ".ratdvd", ".TS", ".zip", ".", ".ini",
-                       ".PROFILE", ".tar.gz"});
+        name += oneOf(names[1]);
         if (!isWindows && random() % 20 == 0)
             name.insert(0, 255 - name.size(), 'L');
         write(root / pallimor::pathFromUtf8(name), oneOf(actions) + " " + name);
