@@ -59,7 +59,7 @@ private slots:
         const auto names = model::readTable("names.txt"); // the third row: the whole run's
         for (const std::string &name : names[2])
             model::write(root / pallimor::pathFromUtf8(model::unescaped(name)), name);
-        model::write(root / "open.zip", "open");
+        model::write(root / "open.zip", "open while sorted");
         model::fs::permissions(root / pallimor::pathFromUtf8("Images/Jpg/été.jpg"),
                                model::fs::perms::owner_read);
         QFile::link("missing", scratch.filePath("dangling"));
