@@ -37,10 +37,9 @@ private slots:
         QTest::addColumn<QStringList>("row"); // path | keys | titles
         for (const auto &row : model::readTable("sorting.txt"))
             if (row.size() > 2)
-                QTest::newRow(row[0].c_str()) << QStringList{
-                    QString::fromStdString(model::unescaped(row[1])),
-                    QString::fromStdString(row[2]),
-                    QString::fromStdString(row[model::isWindows ? row.size() - 1 : 3])};
+                QTest::newRow(row[0].c_str())
+                    << QStringList{QString::fromStdString(model::unescaped(row[1])),
+                                   QString::fromStdString(row[2]), QString::fromStdString(row[3])};
     }
 
     // Each press asks and warns as the table says; a press that sorts shows each awkward name on
@@ -56,7 +55,7 @@ private slots:
             std::error_code ignored;
             model::fs::remove_all(root, ignored);
         });
-        const auto names = model::readTable("names.txt"); // the third row: the whole run's
+        const auto names = model::readTable("names.txt"); // row 3: the whole run's files
         for (const std::string &name : names[2])
             model::write(root / pallimor::pathFromUtf8(model::unescaped(name)), name);
         model::write(root / "open.zip", "open while sorted");
@@ -82,11 +81,11 @@ private slots:
         const QString pane = window.findChild<QTextEdit *>("outputTextEdit")->toPlainText();
         QCOMPARE(pane.isEmpty(), !sorted);
         if (sorted && path == scratch.path()) {
-            model::Lines shown, foretold;
+            QStringList shown, foretold;
             for (const QString &line : pane.split('\n'))
-                shown.push_back(model::worded(line.toStdString(), "\\d+\\.\\d\\d"));
-            for (const std::string &line : lines) // as the pane shows them, U+FFFD for bad bytes
-                foretold.push_back(QString::fromStdString(line).toStdString());
+                shown << QString::fromStdString(model::worded(line.toStdString(), "\\d+\\.\\d\\d"));
+            for (const std::string &line : lines) // U+FFFD for bytes that are no UTF-8, as shown
+                foretold << QString::fromStdString(line);
             QCOMPARE(shown, foretold);
             QVERIFY(model::snapshot(root) == tree);
         }
