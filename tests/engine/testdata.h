@@ -1,38 +1,205 @@
 #pragma once
 
+#include "catalogue.h"
+#include "nativefs.h"
+
+#include <algorithm>
 #include <fstream>
-#include <sstream>
-#include <string>
-#include <utility>
-#include <vector>
+#include <map>
+#include <random>
+#include <regex>
 
-inline std::string trimmed(const std::string &text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(' ') + 1 - first);
-}
+// Whole runs as a model of their own foretells them, apart from the engine: the rules as the
+// user is told them, applied to generated directories of awkward names. The engine's tests and
+// the window's share it, and the data files beside it.
+namespace model {
 
-// The rows of a data file beside the tests, split at `separator`; lines starting with # are notes.
-inline std::vector<std::vector<std::string>> readTable(const std::string &file, char separator) {
-    std::vector<std::vector<std::string>> rows;
-    std::ifstream in(std::string(PALLIMOR_TEST_DATA) + "/" + file);
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line.front() == '#')
-            continue;
-        std::vector<std::string> &row = rows.emplace_back();
-        std::istringstream fields(line);
-        for (std::string field; std::getline(fields, field, separator);)
-            row.push_back(trimmed(field));
-    }
+namespace fs = std::filesystem;
+using Tree = std::map<std::string, std::string>; // relative path to content, "/" for a folder
+using Lines = std::vector<std::string>;
+
+#ifdef _WIN32
+// Windows holds names differing only in letter case as one, cannot move a file held open, and
+// refuses control characters, links and the long numbered names that Linux takes.
+constexpr bool isWindows = true;
+#else
+constexpr bool isWindows = false;
+#endif
+
+// The rows of a data file beside this one, split at " | "; lines starting with # are notes.
+inline std::vector<Lines> readTable(const std::string &file) {
+    static const std::regex bar(" \\| ");
+    std::ifstream in(fs::path(__FILE__).parent_path() / file);
+    std::vector<Lines> rows;
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty() && line[0] != '#')
+            rows.emplace_back(std::sregex_token_iterator(line.begin(), line.end(), bar, -1),
+                              std::sregex_token_iterator());
+    if (rows.empty())
+        throw std::runtime_error("no rows in " + file);
     return rows;
 }
 
-// The catalogue as the user is promised it: extension to category.
-inline std::vector<std::pair<std::string, std::string>> promisedCatalogue() {
-    std::vector<std::pair<std::string, std::string>> catalogue;
-    for (const auto &row : readTable("catalogue.txt", ' '))
-        for (std::size_t i = 1; i < row.size(); ++i)
-            catalogue.emplace_back(row[i], row[0]);
-    return catalogue;
+inline std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    return text;
 }
+
+// The extension runs from the last dot on, unless that dot starts the name.
+inline std::size_t extensionAt(const std::string &name) {
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name.size() : dot;
+}
+
+inline std::string numbered(std::string name, int count) {
+    return count ? name.insert(extensionAt(name), std::to_string(count)) : name;
+}
+
+// The data files write a byte as \xHH where the character itself cannot stand.
+inline std::string unescaped(std::string text) {
+    for (auto at = text.find("\\x"); at != std::string::npos; at = text.find("\\x", at + 1))
+        text.replace(at, 4, 1, static_cast<char>(std::stoi(text.substr(at + 2, 2), nullptr, 16)));
+    return text;
+}
+
+// A name as the log shows it: nothing in it may end the line or pass for a line break.
+inline std::string shown(std::string text) {
+    static const auto escapes = readTable("escapes.txt");
+    for (const auto &row : escapes)
+        for (const std::string raw = unescaped(row[0]); text.find(raw) != std::string::npos;)
+            text.replace(text.find(raw), raw.size(), row[1]);
+    return text;
+}
+
+// Where the rules put a regular file: "alone" (not even counted), "held" (counted, not moved) or
+// the folder it moves to.
+inline std::string placeOf(const std::string &name) {
+    static const auto catalogue = readTable("catalogue.txt");
+    const std::string extension = lower(name.substr(extensionAt(name)));
+    std::string place = extension.empty() ? "Plain-Files" : "Uncategorized";
+    for (const auto &row : catalogue)
+        if (lower(row[0]) == extension)
+            place = row[1];
+    const std::string category = place.substr(0, place.find('/'));
+    if (name == "Pallimor.cpp" || name[0] == '.')
+        return "alone";
+    const auto &held = pallimor::FileCategory;
+    return held.count(category) && held.at(category) ? "held" : place;
+}
+
+// Never over an entry or through a link: what is made stays what it was made as.
+inline void write(const fs::path &file, const std::string &content) {
+    std::error_code error;
+    fs::create_directories(file.parent_path(), error);
+    if (fs::symlink_status(file, error).type() == fs::file_type::not_found)
+        std::ofstream(file, std::ios::binary) << content;
+}
+
+inline Tree snapshot(const fs::path &root) {
+    Tree tree;
+    for (const auto &entry : fs::recursive_directory_iterator(root)) {
+        std::string path = pallimor::utf8FromPath(entry.path().lexically_relative(root));
+        std::replace(path.begin(), path.end(), '\\', '/');
+        std::ifstream in(entry.path(), std::ios::binary);
+        tree[path] = entry.is_directory() ? "/" : std::string(std::istreambuf_iterator(in), {});
+    }
+    return tree;
+}
+
+// The first free name for the file in `folder`, or "" when a file stands where a folder must or
+// the name grows past the 255 bytes that Linux takes.
+inline std::string freeName(Tree &tree, const std::string &name, const std::string &folder) {
+    for (const std::string &part : {folder.substr(0, folder.find('/')), folder})
+        if (tree.try_emplace(part, "/").first->second != "/")
+            return "";
+    int count = 0;
+    while (std::any_of(tree.begin(), tree.end(), [&](const auto &entry) {
+        const std::string path = folder + "/" + numbered(name, count);
+        return isWindows ? lower(entry.first) == lower(path) : entry.first == path;
+    }))
+        ++count;
+    return numbered(name, count).size() <= 255 ? folder + "/" + numbered(name, count) : "";
+}
+
+// Fills `root` with awkward entries: files named from a pool of stems, taken target names among
+// them (folders, and names differing in letter case), a link, and files where category folders
+// must go. A file's first word is one of `actions`.
+inline void fill(const fs::path &root, std::mt19937 &random, const Lines &actions) {
+    const auto oneOf = [&](const Lines &items) { return items[random() % items.size()]; };
+    write(root / "Pallimor.cpp", "keep");
+    std::error_code ignored;
+    fs::create_symlink("missing", root / "dangling.jpg", ignored);
+    static const auto names = readTable("names.txt"); // stems, then endings
+    for (int files = int(random() % 20) + 10; files > 0; --files) {
+        std::string name = unescaped(oneOf(names[0]));
+        name += oneOf({"", "1"});
+        name += oneOf(names[1]);
+        if (!isWindows && random() % 20 == 0)
+            name.insert(0, 255 - name.size(), 'L');
+        write(root / pallimor::pathFromUtf8(name), oneOf(actions) + " " + name);
+        if (random() % 8 == 0)
+            write(root / oneOf({"Uncategorized", "Documents", "Plain-Files"}), "blocker");
+        const std::string place = placeOf(name);
+        for (int count = 0; count < 3 && place != "held" && place != "alone"; ++count) {
+            std::string taken = place + "/" + numbered(random() % 5 ? name : lower(name), count);
+            if (random() % 3)
+                write(root / pallimor::pathFromUtf8(taken + oneOf({"", "", "/inner"})), "taken");
+        }
+    }
+}
+
+// What a run of `root` logs and leaves with the switches as they are. A file's first word says
+// what befalls it between the listing and its move: it vanishes, another file races into its
+// name, its folder is dropped, or it is held open. "<seconds>" stands for the summary's seconds.
+inline std::pair<Lines, Tree> replay(const fs::path &root) {
+    Lines lines = {"Result Summary: "};
+    Tree tree = snapshot(root);
+    const std::string dir = pallimor::utf8FromPath(root) + "/";
+    int counted = 0;
+    bool attempted = pallimor::hasSortProcessStarted;
+    for (const auto &entry : fs::directory_iterator(root)) {
+        const std::string name = pallimor::utf8FromPath(entry.path().filename());
+        const std::string place = placeOf(name), content = tree[name];
+        std::error_code error;
+        const bool counts = place != "alone" && fs::is_regular_file(entry.path(), error);
+        counted += counts;
+        if (!counts || place == "held")
+            continue;
+        attempted = true;
+        if (content.starts_with("drop "))
+            std::erase_if(tree, [&](const auto &e) { return e.first.starts_with(place + "/"); });
+        std::string target = freeName(tree, name, place);
+        if (content.starts_with("race ") && target == place + "/" + name) {
+            tree[target] = "raced";
+            target = freeName(tree, name, place);
+        }
+        if (content.starts_with("vanish "))
+            tree.erase(name);
+        if (target.empty() || content.starts_with("vanish ") ||
+            (isWindows && content.starts_with("open "))) {
+            lines.push_back("Error moving file " + dir + shown(name) + ": ");
+            continue;
+        }
+        tree[target] = content;
+        tree.erase(name);
+        lines.push_back("Moved: " + dir + shown(name) + " -> " + dir + shown(target));
+    }
+    const std::string tail =
+        " Finished in <seconds> seconds with " + std::to_string(counted) + " file(s).";
+    lines.push_back(counted == 0 ? "There is currently no Files to Sort."
+                    : attempted
+                        ? "Process" + tail
+                        : "No files was sorted. Exceptions may be toggled. Scanning" + tail);
+    return {lines, tree};
+}
+
+// A log line as the model words it: an error line without the system's message after its last
+// ": ", and "<seconds>" for the summary's seconds where they match `seconds`.
+inline std::string worded(std::string line, const std::string &seconds) {
+    if (line.starts_with("Error "))
+        line.erase(line.rfind(": ") + 2);
+    return std::regex_replace(line, std::regex(" " + seconds + " seconds"), " <seconds> seconds");
+}
+
+} // namespace model
