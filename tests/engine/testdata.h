@@ -18,13 +18,9 @@ namespace fs = std::filesystem;
 using Tree = std::map<std::string, std::string>; // relative path to content, "/" for a folder
 using Lines = std::vector<std::string>;
 
-#ifdef _WIN32
 // Windows holds names differing only in letter case as one, cannot move a file held open, and
 // refuses control characters, links and the long numbered names that Linux takes.
-constexpr bool isWindows = true;
-#else
-constexpr bool isWindows = false;
-#endif
+constexpr bool isWindows = fs::path::preferred_separator == '\\';
 
 // The rows of a data file beside this one, split at " | "; lines starting with # are notes.
 inline std::vector<Lines> readTable(const std::string &file) {
@@ -41,8 +37,7 @@ inline std::vector<Lines> readTable(const std::string &file) {
 }
 
 inline std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return std::tolower(c); });
+    std::ranges::transform(text, text.begin(), [](unsigned char c) { return std::tolower(c); });
     return text;
 }
 
@@ -76,16 +71,15 @@ inline std::string shown(std::string text) {
 // the folder it moves to.
 inline std::string placeOf(const std::string &name) {
     static const auto catalogue = readTable("catalogue.txt");
+    if (name == "Pallimor.cpp" || name[0] == '.')
+        return "alone";
     const std::string extension = lower(name.substr(extensionAt(name)));
     std::string place = extension.empty() ? "Plain-Files" : "Uncategorized";
     for (const auto &row : catalogue)
         if (lower(row[0]) == extension)
             place = row[1];
-    const std::string category = place.substr(0, place.find('/'));
-    if (name == "Pallimor.cpp" || name[0] == '.')
-        return "alone";
-    const auto &held = pallimor::FileCategory;
-    return held.count(category) && held.at(category) ? "held" : place;
+    const auto held = pallimor::FileCategory.find(place.substr(0, place.find('/')));
+    return held != pallimor::FileCategory.end() && held->second ? "held" : place;
 }
 
 // Never over an entry or through a link: what is made stays what it was made as.
@@ -107,6 +101,25 @@ inline Tree snapshot(const fs::path &root) {
     return tree;
 }
 
+// Fills `root` with awkward entries: the names every directory holds, some of the paths taken
+// before a run, files named from a pool of stems, and a link. A generated file's first word is
+// one of `actions`.
+inline void fill(const fs::path &root, std::mt19937 &random, const Lines &actions) {
+    const auto oneOf = [&](const Lines &items) { return items[random() % items.size()]; };
+    static const auto names = readTable("names.txt"); // stems, endings, always there, taken
+    for (const std::string &name : names[2])
+        write(root / pallimor::pathFromUtf8(unescaped(name)), "keep " + name);
+    for (const std::string &path : names[3])
+        if (random() % 3 == 0)
+            write(root / pallimor::pathFromUtf8(unescaped(path)), "taken");
+    for (int files = int(random() % 20) + 10; files > 0; --files) {
+        const std::string name = unescaped(oneOf(names[0]) + oneOf({"", "1"}) + oneOf(names[1]));
+        write(root / pallimor::pathFromUtf8(name), oneOf(actions) + " " + name);
+    }
+    std::error_code ignored;
+    fs::create_symlink("missing", root / "dangling.jpg", ignored);
+}
+
 // The first free name for the file in `folder`, or "" when a file stands where a folder must or
 // the name grows past the 255 bytes that Linux takes.
 inline std::string freeName(Tree &tree, const std::string &name, const std::string &folder) {
@@ -122,33 +135,6 @@ inline std::string freeName(Tree &tree, const std::string &name, const std::stri
     return numbered(name, count).size() <= 255 ? folder + "/" + numbered(name, count) : "";
 }
 
-// Fills `root` with awkward entries: files named from a pool of stems, taken target names among
-// them (folders, and names differing in letter case), a link, and files where category folders
-// must go. A file's first word is one of `actions`.
-inline void fill(const fs::path &root, std::mt19937 &random, const Lines &actions) {
-    const auto oneOf = [&](const Lines &items) { return items[random() % items.size()]; };
-    write(root / "Pallimor.cpp", "keep");
-    std::error_code ignored;
-    fs::create_symlink("missing", root / "dangling.jpg", ignored);
-    static const auto names = readTable("names.txt"); // stems, then endings
-    for (int files = int(random() % 20) + 10; files > 0; --files) {
-        std::string name = unescaped(oneOf(names[0]));
-        name += oneOf({"", "1"});
-        name += oneOf(names[1]);
-        if (!isWindows && random() % 20 == 0)
-            name.insert(0, 255 - name.size(), 'L');
-        write(root / pallimor::pathFromUtf8(name), oneOf(actions) + " " + name);
-        if (random() % 8 == 0)
-            write(root / oneOf({"Uncategorized", "Documents", "Plain-Files"}), "blocker");
-        const std::string place = placeOf(name);
-        for (int count = 0; count < 3 && place != "held" && place != "alone"; ++count) {
-            std::string taken = place + "/" + numbered(random() % 5 ? name : lower(name), count);
-            if (random() % 3)
-                write(root / pallimor::pathFromUtf8(taken + oneOf({"", "", "/inner"})), "taken");
-        }
-    }
-}
-
 // What a run of `root` logs and leaves with the switches as they are. A file's first word says
 // what befalls it between the listing and its move: it vanishes, another file races into its
 // name, its folder is dropped, or it is held open. "<seconds>" stands for the summary's seconds.
@@ -157,27 +143,26 @@ inline std::pair<Lines, Tree> replay(const fs::path &root) {
     Tree tree = snapshot(root);
     const std::string dir = pallimor::utf8FromPath(root) + "/";
     int counted = 0;
-    bool attempted = pallimor::hasSortProcessStarted;
     for (const auto &entry : fs::directory_iterator(root)) {
         const std::string name = pallimor::utf8FromPath(entry.path().filename());
         const std::string place = placeOf(name), content = tree[name];
+        const auto befalls = [&](const std::string &action) { return content.starts_with(action); };
         std::error_code error;
-        const bool counts = place != "alone" && fs::is_regular_file(entry.path(), error);
-        counted += counts;
-        if (!counts || place == "held")
+        if (place == "alone" || !fs::is_regular_file(entry.path(), error))
             continue;
-        attempted = true;
-        if (content.starts_with("drop "))
+        ++counted;
+        if (place == "held")
+            continue;
+        if (befalls("drop "))
             std::erase_if(tree, [&](const auto &e) { return e.first.starts_with(place + "/"); });
         std::string target = freeName(tree, name, place);
-        if (content.starts_with("race ") && target == place + "/" + name) {
+        if (befalls("race ") && target == place + "/" + name) {
             tree[target] = "raced";
             target = freeName(tree, name, place);
         }
-        if (content.starts_with("vanish "))
+        if (befalls("vanish "))
             tree.erase(name);
-        if (target.empty() || content.starts_with("vanish ") ||
-            (isWindows && content.starts_with("open "))) {
+        if (befalls("vanish ") || (isWindows && befalls("open ")) || target.empty()) {
             lines.push_back("Error moving file " + dir + shown(name) + ": ");
             continue;
         }
@@ -185,6 +170,7 @@ inline std::pair<Lines, Tree> replay(const fs::path &root) {
         tree.erase(name);
         lines.push_back("Moved: " + dir + shown(name) + " -> " + dir + shown(target));
     }
+    const bool attempted = pallimor::hasSortProcessStarted || lines.size() > 1;
     const std::string tail =
         " Finished in <seconds> seconds with " + std::to_string(counted) + " file(s).";
     lines.push_back(counted == 0 ? "There is currently no Files to Sort."
