@@ -79,7 +79,8 @@ private slots:
         QDesktopServices::setUrlHandler("https", this, "openUrl");
         {
             QDebug out(&form);
-            out << window.windowTitle() << window.size() << window.cursor().shape();
+            out << window.windowTitle() << window.size() << window.minimumSize()
+                << window.maximumSize() << window.cursor().shape();
             for (QWidget *widget :
                  window.findChildren<QWidget *>(QRegularExpression("^(?!qt_)."))) {
                 auto *button = qobject_cast<QAbstractButton *>(widget);
