@@ -18,8 +18,8 @@ namespace fs = std::filesystem;
 using Tree = std::map<std::string, std::string>; // relative path to content, "/" for a folder
 using Lines = std::vector<std::string>;
 
-// Windows holds names differing only in letter case as one, cannot move a file held open, and
-// refuses control characters, links and the long numbered names that Linux takes.
+// Windows holds names differing only in letter case as one and cannot move a file held open.
+// Names it cannot hold at all are simply not made: the model reads what a directory holds.
 constexpr bool isWindows = fs::path::preferred_separator == '\\';
 
 // The rows of a data file beside this one, split at " | "; lines starting with # are notes.
