@@ -18,10 +18,6 @@ namespace fs = std::filesystem;
 using Tree = std::map<std::string, std::string>; // relative path to content, "/" for a folder
 using Lines = std::vector<std::string>;
 
-// Windows holds names differing only in letter case as one and cannot move a file held open.
-// Names it cannot hold at all are simply not made: the model reads what a directory holds.
-constexpr bool isWindows = fs::path::preferred_separator == '\\';
-
 // The rows of a data file beside this one, split at " | "; lines starting with # are notes.
 inline std::vector<Lines> readTable(const std::string &file) {
     static const std::regex bar(" \\| ");
@@ -120,56 +116,57 @@ inline void fill(const fs::path &root, std::mt19937 &random, const Lines &action
     fs::create_symlink("missing", root / "dangling.jpg", ignored);
 }
 
-// The first free name for the file in `folder`, or "" when a file stands where a folder must or
-// the name grows past the 255 bytes that Linux takes.
-inline std::string freeName(Tree &tree, const std::string &name, const std::string &folder) {
-    for (const std::string &part : {folder.substr(0, folder.find('/')), folder})
-        if (tree.try_emplace(part, "/").first->second != "/")
-            return "";
-    int count = 0;
-    while (std::any_of(tree.begin(), tree.end(), [&](const auto &entry) {
-        const std::string path = folder + "/" + numbered(name, count);
-        return isWindows ? lower(entry.first) == lower(path) : entry.first == path;
-    }))
-        ++count;
-    return numbered(name, count).size() <= 255 ? folder + "/" + numbered(name, count) : "";
+// What befalls a file of `root` between the listing and its move, by its first word: it
+// vanishes, its folder is dropped, another file races into its name there, or it is held open.
+inline void befall(const fs::path &root, const fs::path &file, std::vector<std::ifstream> &open) {
+    const std::string place = placeOf(pallimor::utf8FromPath(file.filename()));
+    const fs::path folder = root / pallimor::pathFromUtf8(place);
+    std::string action;
+    std::ifstream(file) >> action;
+    std::error_code error;
+    if (action == "vanish")
+        fs::remove(file, error);
+    if (action == "drop" && fs::is_directory(folder, error))
+        fs::remove_all(folder, error);
+    if (action == "race")
+        write(folder / file.filename(), "raced");
+    if (action == "open")
+        open.emplace_back(file);
 }
 
-// What a run of `root` logs and leaves with the switches as they are. A file's first word says
-// what befalls it between the listing and its move: it vanishes, another file races into its
-// name, its folder is dropped, or it is held open. "<seconds>" stands for the summary's seconds.
+// What a run of `root` logs and leaves with the switches as they are, foretold by a plain run of
+// the rules over a copy, to whose files the same things befall. Whatever the platform refuses
+// (a name differing only in letter case on Windows, a name too long) it refuses the copy too.
+// "<seconds>" stands for the summary's seconds.
 inline std::pair<Lines, Tree> replay(const fs::path &root) {
-    Lines lines = {"Result Summary: "};
-    Tree tree = snapshot(root);
+    const fs::path copy = fs::path(root) += "-foretold";
+    fs::remove_all(copy);
+    fs::copy(root, copy, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
     const std::string dir = pallimor::utf8FromPath(root) + "/";
+    Lines lines = {"Result Summary: "};
     int counted = 0;
+    std::vector<std::ifstream> open;
     for (const auto &entry : fs::directory_iterator(root)) {
         const std::string name = pallimor::utf8FromPath(entry.path().filename());
-        const std::string place = placeOf(name), content = tree[name];
-        const auto befalls = [&](const std::string &action) { return content.starts_with(action); };
+        const std::string place = placeOf(name);
         std::error_code error;
         if (place == "alone" || !fs::is_regular_file(entry.path(), error))
             continue;
         ++counted;
         if (place == "held")
             continue;
-        if (befalls("drop "))
-            std::erase_if(tree, [&](const auto &e) { return e.first.starts_with(place + "/"); });
-        std::string target = freeName(tree, name, place);
-        if (befalls("race ") && target == place + "/" + name) {
-            tree[target] = "raced";
-            target = freeName(tree, name, place);
-        }
-        if (befalls("vanish "))
-            tree.erase(name);
-        if (befalls("vanish ") || (isWindows && befalls("open ")) || target.empty()) {
-            lines.push_back("Error moving file " + dir + shown(name) + ": ");
-            continue;
-        }
-        tree[target] = content;
-        tree.erase(name);
-        lines.push_back("Moved: " + dir + shown(name) + " -> " + dir + shown(target));
+        befall(copy, copy / entry.path().filename(), open);
+        fs::create_directories(copy / pallimor::pathFromUtf8(place), error);
+        int count = 0;
+        while (
+            fs::exists(copy / pallimor::pathFromUtf8(place + "/" + numbered(name, count)), error))
+            ++count;
+        const std::string target = place + "/" + numbered(name, count);
+        fs::rename(copy / entry.path().filename(), copy / pallimor::pathFromUtf8(target), error);
+        lines.push_back(error ? "Error moving file " + dir + shown(name) + ": "
+                              : "Moved: " + dir + shown(name) + " -> " + dir + shown(target));
     }
+    open.clear();
     const bool attempted = pallimor::hasSortProcessStarted || lines.size() > 1;
     const std::string tail =
         " Finished in <seconds> seconds with " + std::to_string(counted) + " file(s).";
@@ -177,6 +174,8 @@ inline std::pair<Lines, Tree> replay(const fs::path &root) {
                     : attempted
                         ? "Process" + tail
                         : "No files was sorted. Exceptions may be toggled. Scanning" + tail);
+    const Tree tree = snapshot(copy);
+    fs::remove_all(copy);
     return {lines, tree};
 }
 
