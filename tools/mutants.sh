@@ -40,7 +40,10 @@ done
 build() { cmake --build "$build" -j "$(nproc)" > "$scratch/build.log" 2>&1; }
 # Prints the failing tests, with the failing Qt Test functions in brackets; nothing if all pass.
 run_tests() {
-    rm -f "$failedlog"; (cd "$build" && QT_QPA_PLATFORM=offscreen ctest -j2 --timeout 60 > "$scratch/ctest.log" 2>&1) && return
+    # A temporary folder of its own, so that a test run elsewhere meanwhile cannot collide with it.
+    rm -f "$failedlog"; mkdir -p "$scratch/tmp"
+    (cd "$build" && TMPDIR=$scratch/tmp QT_QPA_PLATFORM=offscreen ctest -j2 --timeout 60 \
+        > "$scratch/ctest.log" 2>&1) && return
     [[ -f $failedlog ]] || { echo "ctest error"; return; }
     local failed=() name qt
     while IFS=: read -r _ name; do

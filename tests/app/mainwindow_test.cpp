@@ -29,7 +29,7 @@ private slots:
             model::fill(root, random, {"keep"});
             MainWindow window;
             window.findChild<QCheckBox *>("All")->click();
-            const auto [lines, tree] = model::replay(root);
+            const model::Lines lines = model::replay(root).first;
             QString path = QString::fromStdString(model::unescaped(row[1]));
             if (path.startsWith("<cwd>"))
                 QDir::setCurrent(dir);
@@ -65,7 +65,6 @@ private slots:
             for (const std::string &line : lines) // U+FFFD for bytes that are no UTF-8, as shown
                 foretold << QString::fromStdString(line);
             QCOMPARE(shown, foretold);
-            QVERIFY(model::snapshot(root) == tree);
         }
         model::fs::remove_all(root);
     }
