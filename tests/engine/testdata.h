@@ -157,11 +157,9 @@ inline std::pair<Lines, Tree> replay(const fs::path &root) {
             continue;
         befall(copy, copy / entry.path().filename(), open);
         fs::create_directories(copy / pallimor::pathFromUtf8(place), error);
-        int count = 0;
-        while (
-            fs::exists(copy / pallimor::pathFromUtf8(place + "/" + numbered(name, count)), error))
-            ++count;
-        const std::string target = place + "/" + numbered(name, count);
+        std::string target = place + "/" + name;
+        for (int count = 1; fs::exists(copy / pallimor::pathFromUtf8(target), error); ++count)
+            target = place + "/" + numbered(name, count);
         fs::rename(copy / entry.path().filename(), copy / pallimor::pathFromUtf8(target), error);
         lines.push_back(error ? "Error moving file " + dir + shown(name) + ": "
                               : "Moved: " + dir + shown(name) + " -> " + dir + shown(target));
