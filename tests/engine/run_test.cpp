@@ -42,6 +42,7 @@ TEST(Run, EveryFileEndsWhereTheRulesSayAndLogsOneLine) {
         const auto befallen = [&](const fs::path &file) { befall(root, file, open); };
         EXPECT_EQ(logOf(pallimor::utf8FromPath(root), befallen), lines);
         EXPECT_EQ(snapshot(root), tree);
+        open.clear();
         fs::remove_all(root);
     }
 }
