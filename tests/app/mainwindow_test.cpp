@@ -24,9 +24,7 @@ private slots:
         for (const auto &row : table) {
             if (row.size() < 4)
                 continue;
-            model::fs::remove_all(root);
-            std::mt19937 random(7);
-            model::fill(root, random, {"keep"});
+            model::fill(root, std::mt19937(7), {"keep"});
             MainWindow window;
             window.findChild<QCheckBox *>("All")->click();
             const model::Lines lines = model::replay(root).first;

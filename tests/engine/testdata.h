@@ -89,20 +89,20 @@ inline void write(const fs::path &file, const std::string &content) {
 inline Tree snapshot(const fs::path &root) {
     Tree tree;
     for (const auto &entry : fs::recursive_directory_iterator(root)) {
-        std::string path = pallimor::utf8FromPath(entry.path().lexically_relative(root));
-        std::replace(path.begin(), path.end(), '\\', '/');
         std::ifstream in(entry.path(), std::ios::binary);
-        tree[path] = entry.is_directory() ? "/" : std::string(std::istreambuf_iterator(in), {});
+        tree[pallimor::utf8FromPath(entry.path().lexically_relative(root))] =
+            entry.is_directory() ? "/" : std::string(std::istreambuf_iterator(in), {});
     }
     return tree;
 }
 
-// Fills `root` with awkward entries: the names every directory holds, some of the paths taken
-// before a run, files named from a pool of stems, and a link. A generated file's first word is
-// one of `actions`.
-inline void fill(const fs::path &root, std::mt19937 &random, const Lines &actions) {
+// Makes `root` afresh, of awkward entries: the names every directory holds, some of the paths
+// taken before a run, files named from a pool of stems, and a link. A generated file's first
+// word is one of `actions`.
+inline void fill(const fs::path &root, std::mt19937 random, const Lines &actions) {
     const auto oneOf = [&](const Lines &items) { return items[random() % items.size()]; };
     static const auto names = readTable("names.txt"); // stems, endings, always there, taken
+    fs::remove_all(root);
     for (const std::string &name : names[2])
         write(root / pallimor::pathFromUtf8(unescaped(name)), "keep " + name);
     for (const std::string &path : names[3])
