@@ -55,8 +55,9 @@ build_dir="$cache/build-$recipe_hash"
 rm -rf "$build_dir" "$prefix"
 stage "configuring into $prefix"
 # Only what the window and its tests use is built: Core, Gui, Widgets and Test, the windows and
-# offscreen platforms, the Windows styles. Debian's source lacks the Wacom tablet headers, and
-# with OpenGL off the windows platform would still build its dynamic-GL branch.
+# offscreen platforms, the Windows styles, and accessibility, which is what Narrator reads. Debian's
+# source lacks the Wacom tablet headers, and with OpenGL off the windows platform would still build
+# its dynamic-GL branch.
 cmake -S "$source_dir" -B "$build_dir" -G Ninja -Wno-dev \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DCMAKE_BUILD_TYPE=Release \
@@ -66,7 +67,7 @@ cmake -S "$source_dir" -B "$build_dir" -G Ninja -Wno-dev \
     -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF \
     -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF \
     -DFEATURE_dynamicgl=OFF -DFEATURE_direct2d=OFF -DFEATURE_directwrite3=OFF \
-    -DFEATURE_tabletevent=OFF \
+    -DFEATURE_tabletevent=OFF -DFEATURE_accessibility=ON \
     -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF \
     -DFEATURE_system_freetype=OFF -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF \
     -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_pdf=OFF -DFEATURE_movie=OFF \
