@@ -5,32 +5,53 @@
 #else
 #include <cerrno>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace pallimor {
 
+namespace fs = std::filesystem;
+
+namespace {
+
+// An empty text would reach the current directory, and one cut short by a NUL in the system
+// call some other directory.
+bool isWholeText(const std::string &utf8) {
+    return !utf8.empty() && utf8.find('\0') == std::string::npos;
+}
+
+template <typename Char> bool isDotOrDotDot(const Char *name) {
+    return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
+}
+
+} // namespace
+
+std::error_code SortedDirectory::createFolders(const fs::path &relative) const {
+    fs::path folder;
+    for (const fs::path &part : relative) {
+        folder /= part;
+        if (const std::error_code error = makeFolder(folder))
+            return error;
+    }
+    return checkIsFolder(relative);
+}
+
 #ifdef _WIN32
 
-std::filesystem::path pathFromUtf8(const std::string &utf8) {
+namespace {
+
+std::wstring wideFromUtf8(const std::string &utf8) {
     if (utf8.empty())
         return {};
     const int size = static_cast<int>(utf8.size());
     const int wideSize = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), wideSize);
-    return std::filesystem::path(std::move(wide));
+    return wide;
 }
-
-bool isTakenLiterally(const std::string &utf8) {
-    const auto last = utf8.find_last_of("/\\") + 1;
-    const std::string_view name = std::string_view(utf8).substr(last);
-    return name.empty() || name == "." || name == ".." ||
-           (name.back() != ' ' && name.back() != '.');
-}
-
-namespace {
 
 std::string utf8FromWide(const std::wstring &wide) {
     if (wide.empty())
@@ -50,7 +71,120 @@ std::wstring withoutEnding(std::wstring message) {
     return message;
 }
 
+// The two failures the run acts on get their portable meaning; the rest keep Windows' words.
+std::error_code errorOf(DWORD code) {
+    switch (code) {
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS:
+        return std::make_error_code(std::errc::file_exists);
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return std::make_error_code(std::errc::no_such_file_or_directory);
+    default:
+        return {static_cast<int>(code), std::system_category()};
+    }
+}
+
+std::error_code lastError() {
+    return errorOf(GetLastError());
+}
+
+// Windows would reach the typed folder without its trailing blank or dot, while the user means
+// the name as written.
+bool isTakenLiterally(const std::string &utf8) {
+    const auto last = utf8.find_last_of("/\\") + 1;
+    const std::string_view name = std::string_view(utf8).substr(last);
+    return name.empty() || name == "." || name == ".." ||
+           (name.back() != ' ' && name.back() != '.');
+}
+
+constexpr std::wstring_view verbatimPrefix = L"\\\\?\\";
+
+// A verbatim path reaches Windows untouched, so it must already be what Windows would have made
+// of it: backslashes only, and no "." or "..".
+bool isVerbatimAsIs(std::wstring_view path) {
+    if (path.find(L'/') != std::wstring_view::npos)
+        return false;
+    for (std::size_t begin = verbatimPrefix.size(); begin <= path.size();) {
+        const auto end = std::min(path.find(L'\\', begin), path.size());
+        const std::wstring_view part = path.substr(begin, end - begin);
+        if (part == L"." || part == L"..")
+            return false;
+        begin = end + 1;
+    }
+    return true;
+}
+
+// Made absolute once ("C:" is the current folder of drive C, "\" the current drive's root) and
+// written in the verbatim form, which no MAX_PATH limits and where no trailing dot or blank is
+// dropped and no name is a device.
+std::wstring verbatimOf(const std::wstring &typed, std::error_code &error) {
+    if (typed.starts_with(verbatimPrefix)) {
+        if (!isVerbatimAsIs(typed))
+            error = std::make_error_code(std::errc::invalid_argument);
+        return typed;
+    }
+    const DWORD size = GetFullPathNameW(typed.c_str(), 0, nullptr, nullptr);
+    std::wstring full(size, L'\0');
+    const DWORD length = size ? GetFullPathNameW(typed.c_str(), size, full.data(), nullptr) : 0;
+    if (length == 0 || length >= size) {
+        error = lastError();
+        return {};
+    }
+    full.resize(length);
+    // "\\.\" names a device, not a folder.
+    if (full.starts_with(L"\\\\.\\") || full.starts_with(verbatimPrefix))
+        error = std::make_error_code(std::errc::invalid_argument);
+    if (full.starts_with(L"\\\\"))
+        return std::wstring(verbatimPrefix) + L"UNC" + full.substr(1);
+    return std::wstring(verbatimPrefix) + full;
+}
+
+std::wstring joined(const std::wstring &folder, const fs::path &relative) {
+    std::wstring path = folder;
+    if (!path.ends_with(L'\\'))
+        path += L'\\';
+    for (const wchar_t c : relative.native())
+        path += c == L'/' ? L'\\' : c;
+    return path;
+}
+
+bool isMissingTarget(DWORD code) {
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
+           code == ERROR_CANT_RESOLVE_FILENAME;
+}
+
+// Only a symbolic link is followed to what it names; other reparse points that are no folder
+// (cloud placeholders, deduplicated files) are files, and opening one could fetch it.
+DirectoryEntry entryOf(const WIN32_FIND_DATAW &data, const std::wstring &folder) {
+    DirectoryEntry entry;
+    entry.name = data.cFileName;
+    const DWORD attributes = data.dwFileAttributes;
+    entry.isHidden = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return entry;
+    entry.isRegularFile =
+        !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) || data.dwReserved0 != IO_REPARSE_TAG_SYMLINK;
+    if (entry.isRegularFile)
+        return entry;
+    const HANDLE target = CreateFileW(joined(folder, entry.name).c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION information;
+    if (target != INVALID_HANDLE_VALUE && GetFileInformationByHandle(target, &information))
+        entry.isRegularFile = !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    else if (!isMissingTarget(GetLastError()))
+        entry.typeError = lastError();
+    if (target != INVALID_HANDLE_VALUE)
+        CloseHandle(target);
+    return entry;
+}
+
 } // namespace
+
+std::filesystem::path pathFromUtf8(const std::string &utf8) {
+    return fs::path(wideFromUtf8(utf8));
+}
 
 std::string utf8FromPath(const std::filesystem::path &path) {
     return utf8FromWide(path.native());
@@ -72,25 +206,124 @@ std::string messageOf(const std::error_code &error) {
     return utf8FromWide(withoutEnding(std::move(message)));
 }
 
-std::error_code moveWithoutReplacing(const std::filesystem::path &from,
-                                     const std::filesystem::path &to) {
-    // Without MOVEFILE_REPLACE_EXISTING the call refuses a taken name instead of replacing it.
-    if (MoveFileExW(from.c_str(), to.c_str(), 0))
+SortedDirectory::SortedDirectory(const std::string &utf8, std::error_code &error) {
+    error.clear();
+    if (!isWholeText(utf8) || !isTakenLiterally(utf8)) {
+        error = std::make_error_code(std::errc::invalid_argument);
+        return;
+    }
+    root = verbatimOf(wideFromUtf8(utf8), error);
+    if (error)
+        return;
+    const DWORD attributes = GetFileAttributesW(root.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        error = lastError();
+    else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        error = std::make_error_code(std::errc::not_a_directory);
+}
+
+SortedDirectory::~SortedDirectory() = default;
+
+std::wstring SortedDirectory::verbatimPath(const fs::path &relative) const {
+    return joined(root, relative);
+}
+
+std::error_code
+SortedDirectory::forEachEntry(const std::function<void(const DirectoryEntry &)> &visit) const {
+    WIN32_FIND_DATAW data;
+    const HANDLE find = FindFirstFileExW(verbatimPath(L"*").c_str(), FindExInfoBasic, &data,
+                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE) {
+        // The root of an empty drive holds not even "." and "..".
+        const DWORD code = GetLastError();
+        return code == ERROR_FILE_NOT_FOUND ? std::error_code() : errorOf(code);
+    }
+    do {
+        if (!isDotOrDotDot(data.cFileName))
+            visit(entryOf(data, root));
+    } while (FindNextFileW(find, &data));
+    const DWORD code = GetLastError();
+    FindClose(find);
+    return code == ERROR_NO_MORE_FILES ? std::error_code() : errorOf(code);
+}
+
+std::error_code SortedDirectory::makeFolder(const fs::path &relative) const {
+    if (CreateDirectoryW(verbatimPath(relative).c_str(), nullptr) ||
+        GetLastError() == ERROR_ALREADY_EXISTS)
         return {};
-    const DWORD error = GetLastError();
-    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
-        return std::make_error_code(std::errc::file_exists);
-    return {static_cast<int>(error), std::system_category()};
+    return lastError();
+}
+
+std::error_code SortedDirectory::checkIsFolder(const fs::path &relative) const {
+    const DWORD attributes = GetFileAttributesW(verbatimPath(relative).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return lastError();
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return std::make_error_code(std::errc::not_a_directory);
+    return {};
+}
+
+std::error_code SortedDirectory::moveWithoutReplacing(const fs::path &from,
+                                                      const fs::path &to) const {
+    // Without MOVEFILE_REPLACE_EXISTING the call refuses a taken name instead of replacing it.
+    if (MoveFileExW(verbatimPath(from).c_str(), verbatimPath(to).c_str(), 0))
+        return {};
+    return lastError();
 }
 
 #else
 
-std::filesystem::path pathFromUtf8(const std::string &utf8) {
-    return std::filesystem::path(utf8);
+namespace {
+
+std::error_code lastError() {
+    return {errno, std::generic_category()};
 }
 
-bool isTakenLiterally(const std::string &) {
-    return true;
+constexpr int reachOnly = O_PATH | O_DIRECTORY | O_CLOEXEC;
+
+// One component at a time, so that a folder deeper than PATH_MAX is reached too.
+int openDirectory(const std::string &path, std::error_code &error) {
+    int descriptor = ::open(path.front() == '/' ? "/" : ".", reachOnly);
+    for (std::size_t begin = 0; descriptor >= 0 && begin < path.size();) {
+        const auto end = std::min(path.find('/', begin), path.size());
+        const std::string part = path.substr(begin, end - begin);
+        begin = end + 1;
+        if (part.empty())
+            continue;
+        const int next = ::openat(descriptor, part.c_str(), reachOnly);
+        const int openError = errno;
+        ::close(descriptor);
+        descriptor = next;
+        errno = openError;
+    }
+    if (descriptor < 0)
+        error = lastError();
+    return descriptor;
+}
+
+// A link to nothing, or through a file, names no file; that is no error.
+bool isMissingTarget(int error) {
+    return error == ENOENT || error == ELOOP || error == ENOTDIR;
+}
+
+DirectoryEntry entryOf(int directory, const dirent &found) {
+    DirectoryEntry entry;
+    entry.name = found.d_name;
+    entry.isRegularFile = found.d_type == DT_REG;
+    if (found.d_type != DT_LNK && found.d_type != DT_UNKNOWN)
+        return entry;
+    struct stat status {};
+    if (::fstatat(directory, found.d_name, &status, 0) == 0)
+        entry.isRegularFile = S_ISREG(status.st_mode);
+    else if (!isMissingTarget(errno))
+        entry.typeError = lastError();
+    return entry;
+}
+
+} // namespace
+
+std::filesystem::path pathFromUtf8(const std::string &utf8) {
+    return fs::path(utf8);
 }
 
 std::string utf8FromPath(const std::filesystem::path &path) {
@@ -101,34 +334,92 @@ std::string messageOf(const std::error_code &error) {
     return error.message();
 }
 
-namespace {
+SortedDirectory::SortedDirectory(const std::string &utf8, std::error_code &error) {
+    error.clear();
+    if (!isWholeText(utf8)) {
+        error = std::make_error_code(std::errc::invalid_argument);
+        return;
+    }
+    descriptor = openDirectory(utf8, error);
+}
 
-std::error_code lastError() {
-    return {errno, std::generic_category()};
+SortedDirectory::~SortedDirectory() {
+    if (descriptor >= 0)
+        ::close(descriptor);
+}
+
+std::error_code
+SortedDirectory::forEachEntry(const std::function<void(const DirectoryEntry &)> &visit) const {
+    const int listing = ::openat(descriptor, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *const directory = listing < 0 ? nullptr : ::fdopendir(listing);
+    if (!directory) {
+        const std::error_code error = lastError();
+        if (listing >= 0)
+            ::close(listing);
+        return error;
+    }
+    std::error_code error;
+    for (;;) {
+        errno = 0;
+        const dirent *found = ::readdir(directory);
+        if (!found) {
+            error = errno ? lastError() : std::error_code();
+            break;
+        }
+        if (!isDotOrDotDot(found->d_name))
+            visit(entryOf(descriptor, *found));
+    }
+    ::closedir(directory);
+    return error;
+}
+
+std::error_code SortedDirectory::makeFolder(const fs::path &relative) const {
+    if (::mkdirat(descriptor, relative.c_str(), 0777) == 0 || errno == EEXIST)
+        return {};
+    return lastError();
+}
+
+std::error_code SortedDirectory::checkIsFolder(const fs::path &relative) const {
+    struct stat status {};
+    if (::fstatat(descriptor, relative.c_str(), &status, 0) != 0)
+        return lastError();
+    if (!S_ISDIR(status.st_mode))
+        return std::make_error_code(std::errc::not_a_directory);
+    return {};
+}
+
+std::error_code SortedDirectory::moveWithoutReplacing(const fs::path &from,
+                                                      const fs::path &to) const {
+    // A plain rename would silently replace a file that appeared at `to` after any check.
+    if (::renameat2(descriptor, from.c_str(), descriptor, to.c_str(), RENAME_NOREPLACE) == 0)
+        return {};
+    if (errno == EINVAL || errno == ENOSYS)
+        return linkThenUnlink(from.c_str(), to.c_str());
+    return lastError();
 }
 
 // For file systems that refuse RENAME_NOREPLACE: link() refuses a taken name just as atomically.
-std::error_code linkThenUnlink(const char *from, const char *to) {
-    if (::link(from, to) != 0)
+std::error_code SortedDirectory::linkThenUnlink(const char *from, const char *to) const {
+    if (::linkat(descriptor, from, descriptor, to, 0) != 0)
         return lastError();
-    if (::unlink(from) != 0) {
+    // Another program may have put a new file at `from` since the link (a download renamed into
+    // place): that one stays, and the file being moved is already safe at `to`.
+    if (!isSameFile(from, to))
+        return {};
+    if (::unlinkat(descriptor, from, 0) != 0) {
         const std::error_code error = lastError();
-        ::unlink(to);
+        ::unlinkat(descriptor, to, 0);
         return error;
     }
     return {};
 }
 
-} // namespace
-
-std::error_code moveWithoutReplacing(const std::filesystem::path &from,
-                                     const std::filesystem::path &to) {
-    // A plain rename() would silently replace a file that appeared at `to` after any check.
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return {};
-    if (errno == EINVAL || errno == ENOSYS)
-        return linkThenUnlink(from.c_str(), to.c_str());
-    return lastError();
+bool SortedDirectory::isSameFile(const char *first, const char *second) const {
+    struct stat firstStatus {
+    }, secondStatus{};
+    return ::fstatat(descriptor, first, &firstStatus, AT_SYMLINK_NOFOLLOW) == 0 &&
+           ::fstatat(descriptor, second, &secondStatus, AT_SYMLINK_NOFOLLOW) == 0 &&
+           firstStatus.st_dev == secondStatus.st_dev && firstStatus.st_ino == secondStatus.st_ino;
 }
 
 #endif

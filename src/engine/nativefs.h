@@ -1,18 +1,15 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <system_error>
 
 // The engine's only contact with what differs between platforms: how its UTF-8 text becomes a
-// native path and back, and the one rename that must never replace.
+// native name and back, and how the sorted directory is reached, listed and changed.
 namespace pallimor {
 
 std::filesystem::path pathFromUtf8(const std::string &utf8);
-
-// False where the system would reach another path than the text names: Windows drops a trailing
-// blank or dot from a path, but not from the folder paths a run builds on it.
-bool isTakenLiterally(const std::string &utf8);
 
 // Bytes that cannot be shown as text are replaced; use the path itself, not this, to reach the
 // file.
@@ -21,9 +18,52 @@ std::string utf8FromPath(const std::filesystem::path &path);
 // The error's description for a log line: UTF-8 text on one line.
 std::string messageOf(const std::error_code &error);
 
-// Renames `from` to `to` unless something already exists at `to`, as one atomic step.
-// A taken name gives std::errc::file_exists.
-std::error_code moveWithoutReplacing(const std::filesystem::path &from,
-                                     const std::filesystem::path &to);
+// One entry lying directly in a directory.
+struct DirectoryEntry {
+    std::filesystem::path name;
+    bool isRegularFile = false; // links followed; a link to nothing is no file and no error
+    bool isHidden = false;      // hidden by the platform itself: Windows' hidden or system mark
+    std::error_code typeError;  // what kept its type from being read
+};
+
+// The directory a run sorts, reached once from the text the user typed. Every later call goes
+// through it with paths relative to it, so that its entries are reached at any depth and each
+// under its own name: on Windows through verbatim (\\?\) paths, on Linux through the
+// directory's own descriptor.
+class SortedDirectory {
+public:
+    // Fails with the reason the text names no directory that a run may sort.
+    SortedDirectory(const std::string &utf8, std::error_code &error);
+    ~SortedDirectory();
+    SortedDirectory(const SortedDirectory &) = delete;
+    SortedDirectory &operator=(const SortedDirectory &) = delete;
+
+    // Calls `visit` for each entry but "." and "..", in listing order. The error is what broke
+    // the listing off, at its start or part-way.
+    std::error_code forEachEntry(const std::function<void(const DirectoryEntry &)> &visit) const;
+
+    // Makes the folder `relative` and its missing parents; fails unless a folder stands there.
+    std::error_code createFolders(const std::filesystem::path &relative) const;
+
+    // Renames `from` to `to`, both relative, unless something already exists at `to`, as one
+    // atomic step. A taken name gives std::errc::file_exists, a missing folder or file
+    // std::errc::no_such_file_or_directory.
+    std::error_code moveWithoutReplacing(const std::filesystem::path &from,
+                                         const std::filesystem::path &to) const;
+
+private:
+    // Makes one folder whose parent exists; one that exists already is no error.
+    std::error_code makeFolder(const std::filesystem::path &relative) const;
+    std::error_code checkIsFolder(const std::filesystem::path &relative) const;
+
+#ifdef _WIN32
+    std::wstring verbatimPath(const std::filesystem::path &relative) const;
+    std::wstring root; // absolute, verbatim
+#else
+    std::error_code linkThenUnlink(const char *from, const char *to) const;
+    bool isSameFile(const char *first, const char *second) const;
+    int descriptor = -1;
+#endif
+};
 
 } // namespace pallimor

@@ -4,16 +4,17 @@
 #include "nativefs.h"
 #include "rules.h"
 
-#include <algorithm>
 #include <array>
 #include <charconv>
-#include <unordered_map>
+#include <unordered_set>
 
 namespace pallimor {
 
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr std::string_view hexDigits = "0123456789abcdef";
 
 std::string escapedControl(unsigned char byte) {
     switch (byte) {
@@ -24,57 +25,78 @@ std::string escapedControl(unsigned char byte) {
     case '\t':
         return "\\t";
     default:
-        static constexpr std::string_view hex = "0123456789abcdef";
-        return {'\\', 'x', hex[byte >> 4], hex[byte & 0xf]};
+        return {'\\', 'x', hexDigits[byte >> 4], hexDigits[byte & 0xf]};
     }
 }
 
-// Characters that end or fake a line on screen: C0 controls, DEL, U+0085, U+2028 and U+2029.
+std::string escapedCodePoint(char32_t codePoint) {
+    const int digits = codePoint > 0xffff ? 8 : 4;
+    std::string escaped = digits == 8 ? "\\U" : "\\u";
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
+        escaped += hexDigits[(codePoint >> shift) & 0xf];
+    return escaped;
+}
+
+// The code point that `text` starts with and its length in bytes; a length of 0 where the bytes
+// are no UTF-8, which the pane shows as U+FFFD anyway.
+std::pair<char32_t, std::size_t> firstCodePoint(std::string_view text) {
+    const auto lead = static_cast<unsigned char>(text[0]);
+    const std::size_t length = lead < 0xc2   ? 0
+                               : lead < 0xe0 ? 2
+                               : lead < 0xf0 ? 3
+                               : lead < 0xf5 ? 4
+                                             : 0;
+    if (length == 0 || length > text.size())
+        return {0, 0};
+    char32_t codePoint = lead & (0x7f >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto next = static_cast<unsigned char>(text[i]);
+        if ((next & 0xc0) != 0x80)
+            return {0, 0};
+        codePoint = codePoint << 6 | (next & 0x3f);
+    }
+    static constexpr std::array<char32_t, 5> least = {0, 0, 0x80, 0x800, 0x10000};
+    if (codePoint < least[length] || codePoint > 0x10ffff ||
+        (codePoint >= 0xd800 && codePoint <= 0xdfff))
+        return {0, 0};
+    return {codePoint, length};
+}
+
+// Beyond ASCII, what ends, fakes or reorders a line on screen: C1 controls (U+0085 ends one),
+// U+2028 and U+2029, the bidirectional marks and controls, and the noncharacters, of which the
+// pane's document turns U+FDD0 and U+FDD1 into paragraph breaks.
+bool isDisguising(char32_t c) {
+    return c <= 0x9f || c == 0x061c || c == 0x200e || c == 0x200f || c == 0x2028 || c == 0x2029 ||
+           (c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069) ||
+           (c >= 0xfdd0 && c <= 0xfdef) || (c & 0xfffe) == 0xfffe;
+}
+
+// A name is shown escaped, so that no file name can split a log line, fake another or pass one
+// kind of file off as another.
 std::string escapeLineBreakers(std::string_view text) {
-    static constexpr std::array<std::pair<std::string_view, std::string_view>, 3> breakers = {
-        {{"\xC2\x85", "\\u0085"}, {"\xE2\x80\xA8", "\\u2028"}, {"\xE2\x80\xA9", "\\u2029"}}};
     std::string shown;
     shown.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    for (std::size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(text[i]);
         if (byte < 0x20 || byte == 0x7f) {
             shown += escapedControl(byte);
+            ++i;
             continue;
         }
-        const bool mayBreak = byte == 0xC2 || byte == 0xE2;
-        const auto breaker =
-            !mayBreak ? breakers.end()
-                      : std::find_if(breakers.begin(), breakers.end(), [&](const auto &b) {
-                            return text.substr(i).starts_with(b.first);
-                        });
-        if (breaker == breakers.end()) {
+        const auto [codePoint, length] =
+            byte < 0x80 ? std::pair<char32_t, std::size_t>{0, 0} : firstCodePoint(text.substr(i));
+        if (length == 0) {
             shown += text[i];
+            ++i;
             continue;
         }
-        shown += breaker->second;
-        i += breaker->first.size() - 1;
+        if (isDisguising(codePoint))
+            shown += escapedCodePoint(codePoint);
+        else
+            shown.append(text, i, length);
+        i += length;
     }
     return shown;
-}
-
-// A name is shown escaped, so that no file name can split a log line or fake another.
-std::string shownPath(const fs::path &path) {
-    return escapeLineBreakers(utf8FromPath(path));
-}
-
-fs::path joined(const fs::path &folder, const fs::path &name) {
-    // Joined as text with "/" so that the logged paths read as the user typed the directory.
-    return fs::path(folder.native() + fs::path::value_type('/') + name.native());
-}
-
-// The listing joins with the platform's separator, a backslash on Windows; joined with "/" as
-// the destination is, one log line names the directory one way.
-fs::path entryPath(const fs::path &directory, const fs::path &name) {
-    fs::path path = directory;
-    if (directory.has_filename())
-        path += "/";
-    path += name;
-    return path;
 }
 
 fs::path numberedName(const fs::path &filename, long long count) {
@@ -82,21 +104,6 @@ fs::path numberedName(const fs::path &filename, long long count) {
     name += std::to_string(count);
     name += filename.extension();
     return name;
-}
-
-// A folder made earlier in the run may have been removed since; put it back rather than fail.
-std::error_code moveInto(const fs::path &filepath, const fs::path &folder, const fs::path &target) {
-    std::error_code error = moveWithoutReplacing(filepath, target);
-    if (error == std::errc::no_such_file_or_directory) {
-        std::error_code ignored;
-        if (fs::create_directories(folder, ignored))
-            error = moveWithoutReplacing(filepath, target);
-    }
-    return error;
-}
-
-std::string errorLine(const fs::path &filepath, const std::error_code &error) {
-    return "Error moving file " + shownPath(filepath) + ": " + messageOf(error);
 }
 
 std::string secondsSince(std::chrono::steady_clock::time_point start) {
@@ -119,23 +126,47 @@ std::string summaryLine(int totalFileCounts, std::chrono::steady_clock::time_poi
     return "Process Finished in " + tail;
 }
 
-// A status failure that only says the entry is no file (a dangling or looping link) is no error.
-bool isMissingTarget(const std::error_code &error) {
-    return error == std::errc::no_such_file_or_directory ||
-           error == std::errc::too_many_symbolic_link_levels || error == std::errc::not_a_directory;
+bool endsWithSeparator(std::string_view path) {
+#ifdef _WIN32
+    return path.ends_with('/') || path.ends_with('\\');
+#else
+    return path.ends_with('/');
+#endif
 }
+
+// On Windows "C:" names the current folder of drive C, so what lies in it follows without a
+// separator, which would name the drive's root instead.
+bool isDriveRelative([[maybe_unused]] std::string_view path) {
+#ifdef _WIN32
+    return path.size() == 2 && path[1] == ':';
+#else
+    return false;
+#endif
+}
+
+// The directory as the log names it: as the user typed it, never in the platform's own form.
+// A file in it reads as its full path would; a category folder follows one "/" more.
+struct ShownDirectory {
+    explicit ShownDirectory(const std::string &typed)
+        : entries(escapeLineBreakers(
+              endsWithSeparator(typed) || isDriveRelative(typed) ? typed : typed + "/")),
+          folders(escapeLineBreakers(isDriveRelative(typed) ? typed : typed + "/")) {}
+
+    std::string entries;
+    std::string folders;
+};
 
 class Walk {
 public:
     Walk(const std::string &sourceDir, const LogSink &log, const FileHook &beforeEachMove)
-        : sourceDir(sourceDir), directory(pathFromUtf8(sourceDir)), log(log),
-          beforeEachMove(beforeEachMove) {}
+        : sourceDir(sourceDir), shown(sourceDir), log(log), beforeEachMove(beforeEachMove) {}
 
     int run() {
         std::error_code error;
-        fs::directory_iterator entry(directory, error);
-        for (; !error && entry != fs::directory_iterator(); entry.increment(error))
-            visit(*entry);
+        const SortedDirectory directory(sourceDir, error);
+        if (!error)
+            error = directory.forEachEntry(
+                [&](const DirectoryEntry &entry) { visit(directory, entry); });
         if (error)
             log("Error listing directory " + escapeLineBreakers(sourceDir) + ": " +
                 messageOf(error));
@@ -143,74 +174,93 @@ public:
     }
 
 private:
-    void visit(const fs::directory_entry &entry) {
-        if constexpr (fs::path::preferred_separator == '/')
-            visitFile(entry, entry.path());
-        else
-            visitFile(entry, entryPath(directory, entry.path().filename()));
-    }
-
-    void visitFile(const fs::directory_entry &entry, const fs::path &fullPath) {
-        const std::string filename = utf8FromPath(fullPath.filename());
+    void visit(const SortedDirectory &directory, const DirectoryEntry &entry) {
+        const std::string filename = utf8FromPath(entry.name);
         const Placement placement = placementOf(filename);
-        if (placement.kind == Placement::LeftAlone || !isRegularFile(entry, fullPath))
+        if (placement.kind == Placement::LeftAlone || entry.isHidden || !isRegularFile(entry))
             return;
         ++totalFileCounts;
         if (placement.kind == Placement::Held)
             return;
         if (beforeEachMove)
-            beforeEachMove(fullPath);
-        std::error_code error;
-        const fs::path *destinationFolder = prepareFolder(placement.categoryPath, error);
-        if (!destinationFolder) {
+            beforeEachMove(entry.name);
+        if (const std::error_code error = prepareFolder(directory, placement.categoryPath)) {
             hasSortProcessStarted = true;
-            log(errorLine(fullPath, error));
+            log(errorLine(entry.name, error));
             return;
         }
-        sortFile(fullPath, *destinationFolder, log);
+        sortFile(directory, entry.name, placement.categoryPath);
     }
 
-    bool isRegularFile(const fs::directory_entry &entry, const fs::path &fullPath) {
-        std::error_code error;
-        if (entry.is_regular_file(error))
-            return true;
-        if (error && !isMissingTarget(error))
-            log("Error reading file " + shownPath(fullPath) + ": " + messageOf(error));
-        return false;
+    bool isRegularFile(const DirectoryEntry &entry) {
+        if (entry.typeError)
+            log("Error reading file " + shownEntry(entry.name) + ": " + messageOf(entry.typeError));
+        return entry.isRegularFile;
     }
 
     // Each folder is made once per run instead of before every move: the move itself puts
     // back a folder that disappears later.
-    const fs::path *prepareFolder(const std::string &categoryPath, std::error_code &error) {
-        if (const auto ready = readyFolders.find(categoryPath); ready != readyFolders.end())
-            return &ready->second;
-        fs::path folder = pathFromUtf8(sourceDir + "/" + categoryPath);
-        fs::create_directories(folder, error);
-        if (!error && !fs::is_directory(folder, error))
-            error = std::make_error_code(std::errc::not_a_directory);
+    std::error_code prepareFolder(const SortedDirectory &directory,
+                                  const std::string &categoryPath) {
+        if (readyFolders.contains(categoryPath))
+            return {};
+        const std::error_code error = directory.createFolders(pathFromUtf8(categoryPath));
+        if (!error)
+            readyFolders.insert(categoryPath);
+        return error;
+    }
+
+    // Moves one file into the existing `destinationFolder` under the first free name: its own,
+    // or a number put before its extension. Logs one line, whether the move succeeded or failed.
+    void sortFile(const SortedDirectory &directory, const fs::path &filename,
+                  const std::string &categoryPath) {
+        hasSortProcessStarted = true;
+        const fs::path destinationFolder = pathFromUtf8(categoryPath);
+        fs::path newName = filename;
+        std::error_code error = moveInto(directory, filename, destinationFolder, newName);
+        // The rename itself refuses a taken name, so no file that appears meanwhile is replaced.
+        for (long long count = 1; error == std::errc::file_exists; ++count) {
+            newName = numberedName(filename, count);
+            error = moveInto(directory, filename, destinationFolder, newName);
+        }
         if (error)
-            return nullptr;
-        return &readyFolders.emplace(categoryPath, std::move(folder)).first->second;
+            log(errorLine(filename, error));
+        else
+            log("Moved: " + shownEntry(filename) + " -> " + shown.folders +
+                escapeLineBreakers(categoryPath + "/" + utf8FromPath(newName)));
+    }
+
+    // A folder made earlier in the run may have been removed since; put it back rather than fail.
+    static std::error_code moveInto(const SortedDirectory &directory, const fs::path &filename,
+                                    const fs::path &folder, const fs::path &newName) {
+        std::error_code error = directory.moveWithoutReplacing(filename, folder / newName);
+        if (error == std::errc::no_such_file_or_directory && !directory.createFolders(folder))
+            error = directory.moveWithoutReplacing(filename, folder / newName);
+        return error;
+    }
+
+    std::string shownEntry(const fs::path &filename) const {
+        return shown.entries + escapeLineBreakers(utf8FromPath(filename));
+    }
+
+    std::string errorLine(const fs::path &filename, const std::error_code &error) const {
+        return "Error moving file " + shownEntry(filename) + ": " + messageOf(error);
     }
 
     const std::string &sourceDir;
-    const fs::path directory;
+    const ShownDirectory shown;
     const LogSink &log;
     const FileHook &beforeEachMove;
-    std::unordered_map<std::string, fs::path> readyFolders;
+    std::unordered_set<std::string> readyFolders;
     int totalFileCounts = 0;
 };
 
 } // namespace
 
 bool isSortableDirectory(const std::string &sourceDir) {
-    // A NUL would cut the path short in the system call and sort some other directory.
-    if (sourceDir.find('\0') != std::string::npos)
-        return false;
-    if (!isTakenLiterally(sourceDir))
-        return false;
     std::error_code error;
-    return fs::is_directory(pathFromUtf8(sourceDir), error);
+    const SortedDirectory directory(sourceDir, error);
+    return !error;
 }
 
 void sortDirectory(const std::string &sourceDir, std::chrono::steady_clock::time_point start,
@@ -218,22 +268,6 @@ void sortDirectory(const std::string &sourceDir, std::chrono::steady_clock::time
     log("Result Summary: ");
     const int totalFileCounts = Walk(sourceDir, log, beforeEachMove).run();
     log(summaryLine(totalFileCounts, start));
-}
-
-void sortFile(const fs::path &filepath, const fs::path &destinationFolder, const LogSink &log) {
-    hasSortProcessStarted = true;
-    const fs::path filename = filepath.filename();
-    fs::path newPath = joined(destinationFolder, filename);
-    std::error_code error = moveInto(filepath, destinationFolder, newPath);
-    // The rename itself refuses a taken name, so no file that appears meanwhile is replaced.
-    for (long long count = 1; error == std::errc::file_exists; ++count) {
-        newPath = joined(destinationFolder, numberedName(filename, count));
-        error = moveInto(filepath, destinationFolder, newPath);
-    }
-    if (error)
-        log(errorLine(filepath, error));
-    else
-        log("Moved: " + shownPath(filepath) + " -> " + shownPath(newPath));
 }
 
 } // namespace pallimor

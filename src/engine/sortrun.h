@@ -11,8 +11,8 @@ namespace pallimor {
 // Receives each line of a run's log, in order, as UTF-8 text.
 using LogSink = std::function<void(std::string_view line)>;
 
-// Called with each file a run is about to move, before its folder is made.
-using FileHook = std::function<void(const std::filesystem::path &file)>;
+// Called with the name of each file a run is about to move, before its folder is made.
+using FileHook = std::function<void(const std::filesystem::path &filename)>;
 
 // Whether `sourceDir` names an existing directory that a run may sort.
 bool isSortableDirectory(const std::string &sourceDir);
@@ -23,10 +23,5 @@ bool isSortableDirectory(const std::string &sourceDir);
 // change the directory between the listing and a move.
 void sortDirectory(const std::string &sourceDir, std::chrono::steady_clock::time_point start,
                    const LogSink &log, const FileHook &beforeEachMove = {});
-
-// Moves one file into the existing `destinationFolder` under the first free name: its own, or
-// a number put before its extension. Logs one line, whether the move succeeded or failed.
-void sortFile(const std::filesystem::path &filepath, const std::filesystem::path &destinationFolder,
-              const LogSink &log);
 
 } // namespace pallimor

@@ -19,7 +19,8 @@ private slots:
     void sortButton() {
         const auto table = model::readTable("sorting.txt");
         const QString home = QDir::currentPath(); // on Windows, also the drive of the data files
-        const model::fs::path root = model::fs::temp_directory_path() / "pallimor-window";
+        const model::Scratch scratch("pallimor-window");
+        const model::fs::path &root = scratch.deep;
         const QString dir = QString::fromStdString(pallimor::utf8FromPath(root));
         for (const auto &row : table) {
             if (row.size() < 4)
@@ -65,7 +66,6 @@ private slots:
                 foretold << QString::fromStdString(line);
             QCOMPARE(shown, foretold);
         }
-        model::fs::remove_all(root);
     }
 
     // One line per named widget: what it is and shows once clicked if it is a box or a link, the

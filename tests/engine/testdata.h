@@ -9,6 +9,10 @@
 #include <random>
 #include <regex>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 // Whole runs as a model of their own foretells them, apart from the engine: the rules as the
 // user is told them, applied to generated directories of awkward names. The engine's tests and
 // the window's share it, and the data files beside it.
@@ -86,15 +90,73 @@ inline void write(const fs::path &file, const std::string &content) {
         std::ofstream(file, std::ios::binary) << content;
 }
 
-inline Tree snapshot(const fs::path &root) {
+// The names in `dir`. On Windows from Win32 itself: the C runtime's listing loses its way in a
+// folder deeper than MAX_PATH.
+inline std::vector<fs::path> children(const fs::path &dir) {
+    std::vector<fs::path> names;
+#ifdef _WIN32
+    WIN32_FIND_DATAW data;
+    const std::wstring all = L"\\\\?\\" + fs::absolute(dir).make_preferred().native() + L"\\*";
+    const HANDLE find = FindFirstFileW(all.c_str(), &data);
+    for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &data))
+        if (data.cFileName != std::wstring(L".") && data.cFileName != std::wstring(L".."))
+            names.emplace_back(data.cFileName);
+    FindClose(find);
+#else
+    for (const auto &entry : fs::directory_iterator(dir))
+        names.push_back(entry.path().filename());
+#endif
+    return names;
+}
+
+inline bool isFolder(const fs::path &path) {
+    std::error_code error;
+    return fs::is_directory(fs::symlink_status(path, error));
+}
+
+inline void removeTree(const fs::path &path) {
+    if (isFolder(path))
+        for (const fs::path &name : children(path))
+            removeTree(path / name);
+    std::error_code error;
+    fs::remove(path, error);
+}
+
+inline void copyTree(const fs::path &from, const fs::path &to) {
+    if (fs::is_symlink(from))
+        fs::copy_symlink(from, to);
+    else if (!isFolder(from))
+        fs::copy_file(from, to);
+    else if (fs::create_directory(to))
+        for (const fs::path &name : children(from))
+            copyTree(from / name, to / name);
+}
+
+inline Tree snapshot(const fs::path &root, const fs::path &under = {}) {
     Tree tree;
-    for (const auto &entry : fs::recursive_directory_iterator(root)) {
-        std::ifstream in(entry.path(), std::ios::binary);
-        tree[pallimor::utf8FromPath(entry.path().lexically_relative(root))] =
-            entry.is_directory() ? "/" : std::string(std::istreambuf_iterator(in), {});
+    for (const fs::path &name : children(root / under)) {
+        std::ifstream in(root / under / name, std::ios::binary);
+        const bool folder = isFolder(root / under / name);
+        tree[pallimor::utf8FromPath(under / name)] =
+            folder ? "/" : std::string(std::istreambuf_iterator(in), {});
+        if (folder)
+            tree.merge(snapshot(root, under / name));
     }
     return tree;
 }
+
+// A folder of its own under the temporary one, so that two test runs at once never meet, with
+// `deep` four folders of 60 letters below it, past MAX_PATH; removed with what it holds.
+struct Scratch {
+    explicit Scratch(const std::string &name)
+        : top(fs::temp_directory_path() / (name + "-" + std::to_string(std::random_device()()))),
+          deep(top / std::string(60, 'a') / std::string(60, 'b') / std::string(60, 'c') /
+               std::string(60, 'd')) {
+        fs::create_directories(deep);
+    }
+    ~Scratch() { removeTree(top); }
+    const fs::path top, deep;
+};
 
 // Makes `root` afresh, of awkward entries: the names every directory holds, some of the paths
 // taken before a run, files named from a pool of stems, and a link. A generated file's first
@@ -102,7 +164,7 @@ inline Tree snapshot(const fs::path &root) {
 inline void fill(const fs::path &root, std::mt19937 random, const Lines &actions) {
     const auto oneOf = [&](const Lines &items) { return items[random() % items.size()]; };
     static const auto names = readTable("names.txt"); // stems, endings, always there, taken
-    fs::remove_all(root);
+    removeTree(root);
     for (const std::string &name : names[2])
         write(root / pallimor::pathFromUtf8(unescaped(name)), "keep " + name);
     for (const std::string &path : names[3])
@@ -134,46 +196,49 @@ inline void befall(const fs::path &root, const fs::path &file, std::vector<std::
         open.emplace_back(file);
 }
 
-// What a run of `root` logs and leaves with the switches as they are, foretold by a plain run of
-// the rules over a copy, to whose files the same things befall. Whatever the platform refuses
-// (a name differing only in letter case on Windows, a name too long) it refuses the copy too.
-// "<seconds>" stands for the summary's seconds.
-inline std::pair<Lines, Tree> replay(const fs::path &root) {
+// Whether a move has been tried since the process started, as the summary tells it.
+inline bool started = false;
+
+// What a run of `root` logs and leaves with the switches as they are, the folder typed as
+// `typed`, foretold by a plain run of the rules over a copy, to whose files the same things
+// befall. Whatever the platform refuses (a name differing only in letter case on Windows, a name
+// too long) it refuses the copy too. "<seconds>" stands for the summary's seconds.
+inline std::pair<Lines, Tree> replay(const fs::path &root, std::string typed = {}) {
     const fs::path copy = fs::path(root) += "-foretold";
-    fs::remove_all(copy);
-    fs::copy(root, copy, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
-    const std::string dir = pallimor::utf8FromPath(root) + "/";
+    removeTree(copy);
+    copyTree(root, copy);
+    typed = typed.empty() ? pallimor::utf8FromPath(root) : typed;
+    const std::string dir = typed.ends_with(':') ? typed : typed + "/";
     Lines lines = {"Result Summary: "};
     int counted = 0;
     std::vector<std::ifstream> open;
-    for (const auto &entry : fs::directory_iterator(root)) {
-        const std::string name = pallimor::utf8FromPath(entry.path().filename());
+    for (const fs::path &file : children(root)) {
+        const std::string name = pallimor::utf8FromPath(file);
         const std::string place = placeOf(name);
         std::error_code error;
-        if (place == "alone" || !fs::is_regular_file(entry.path(), error))
+        if (place == "alone" || !fs::is_regular_file(root / file, error))
             continue;
         ++counted;
         if (place == "held")
             continue;
-        befall(copy, copy / entry.path().filename(), open);
+        befall(copy, copy / file, open);
         fs::create_directories(copy / pallimor::pathFromUtf8(place), error);
         std::string target = place + "/" + name;
         for (int count = 1; fs::exists(copy / pallimor::pathFromUtf8(target), error); ++count)
             target = place + "/" + numbered(name, count);
-        fs::rename(copy / entry.path().filename(), copy / pallimor::pathFromUtf8(target), error);
+        fs::rename(copy / file, copy / pallimor::pathFromUtf8(target), error);
         lines.push_back(error ? "Error moving file " + dir + shown(name) + ": "
                               : "Moved: " + dir + shown(name) + " -> " + dir + shown(target));
     }
     open.clear();
-    const bool attempted = pallimor::hasSortProcessStarted || lines.size() > 1;
+    started = started || lines.size() > 1;
     const std::string tail =
         " Finished in <seconds> seconds with " + std::to_string(counted) + " file(s).";
     lines.push_back(counted == 0 ? "There is currently no Files to Sort."
-                    : attempted
-                        ? "Process" + tail
-                        : "No files was sorted. Exceptions may be toggled. Scanning" + tail);
+                    : started    ? "Process" + tail
+                              : "No files was sorted. Exceptions may be toggled. Scanning" + tail);
     const Tree tree = snapshot(copy);
-    fs::remove_all(copy);
+    removeTree(copy);
     return {lines, tree};
 }
 
