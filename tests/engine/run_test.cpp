@@ -142,7 +142,7 @@ TEST(Run, ARunThatMovesNothingSaysWhy) {
 // replacing and on one that must link and unlink. Every byte of every file is still there.
 TEST(Run, ANameTakenDuringTheMoveIsNeverReplaced) {
     const Scratch scratch("pallimor-race");
-    for (const bool refused : {false, true}) {
+    for ([[maybe_unused]] const bool refused : {false, true}) {
         std::multiset<std::string> contents;
         for (int i = 0; i < 1500; ++i) {
             const std::string name = "r" + (i ? std::to_string(i) : "") + ".txt";

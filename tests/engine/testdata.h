@@ -96,11 +96,15 @@ inline std::vector<fs::path> children(const fs::path &dir) {
     std::vector<fs::path> names;
 #ifdef _WIN32
     WIN32_FIND_DATAW data;
-    const std::wstring all = L"\\\\?\\" + fs::absolute(dir).make_preferred().native() + L"\\*";
+    std::wstring all = L"\\\\?\\" + fs::absolute(dir).make_preferred().native();
+    all += all.ends_with(L'\\') ? L"*" : L"\\*";
     const HANDLE find = FindFirstFileW(all.c_str(), &data);
-    for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &data))
+    if (find == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("cannot list " + pallimor::utf8FromPath(dir));
+    do
         if (data.cFileName != std::wstring(L".") && data.cFileName != std::wstring(L".."))
             names.emplace_back(data.cFileName);
+    while (FindNextFileW(find, &data));
     FindClose(find);
 #else
     for (const auto &entry : fs::directory_iterator(dir))
@@ -189,7 +193,7 @@ inline void befall(const fs::path &root, const fs::path &file, std::vector<std::
     if (action == "vanish")
         fs::remove(file, error);
     if (action == "drop" && fs::is_directory(folder, error))
-        fs::remove_all(folder, error);
+        removeTree(folder);
     if (action == "race")
         write(folder / file.filename(), "raced");
     if (action == "open")
