@@ -150,12 +150,12 @@ inline Tree snapshot(const fs::path &root, const fs::path &under = {}) {
 }
 
 // A folder of its own under the temporary one, so that two test runs at once never meet, with
-// `deep` four folders of 60 letters below it, past MAX_PATH; removed with what it holds.
+// `deep` five folders of 60 letters below it, past MAX_PATH; removed with what it holds.
 struct Scratch {
     explicit Scratch(const std::string &name)
         : top(fs::temp_directory_path() / (name + "-" + std::to_string(std::random_device()()))),
           deep(top / std::string(60, 'a') / std::string(60, 'b') / std::string(60, 'c') /
-               std::string(60, 'd')) {
+               std::string(60, 'd') / std::string(60, 'e')) {
         fs::create_directories(deep);
     }
     ~Scratch() { removeTree(top); }
@@ -212,7 +212,10 @@ inline std::pair<Lines, Tree> replay(const fs::path &root, std::string typed = {
     removeTree(copy);
     copyTree(root, copy);
     typed = typed.empty() ? pallimor::utf8FromPath(root) : typed;
-    const std::string dir = typed.ends_with(':') ? typed : typed + "/";
+    // A file reads as its full path would; a folder follows one "/" more, but never after "C:".
+    const bool drive = typed.ends_with(':'), ended = typed.ends_with('/') || typed.ends_with('\\');
+    const std::string dir = drive || ended ? typed : typed + "/",
+                      folders = drive ? typed : typed + "/";
     Lines lines = {"Result Summary: "};
     int counted = 0;
     std::vector<std::ifstream> open;
@@ -232,7 +235,7 @@ inline std::pair<Lines, Tree> replay(const fs::path &root, std::string typed = {
             target = place + "/" + numbered(name, count);
         fs::rename(copy / file, copy / pallimor::pathFromUtf8(target), error);
         lines.push_back(error ? "Error moving file " + dir + shown(name) + ": "
-                              : "Moved: " + dir + shown(name) + " -> " + dir + shown(target));
+                              : "Moved: " + dir + shown(name) + " -> " + folders + shown(target));
     }
     open.clear();
     started = started || lines.size() > 1;
