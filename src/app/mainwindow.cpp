@@ -108,8 +108,9 @@ void MainWindow::on_githubLink_clicked() {
 }
 
 bool MainWindow::confirm(const QString &title, const QString &text) {
+    // A box closed without an answer is no consent to a move that cannot be undone.
     return QMessageBox::question(this, title, text, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::NoButton) != QMessageBox::No;
+                                 QMessageBox::NoButton) == QMessageBox::Yes;
 }
 
 void MainWindow::showInvalidPath() {
