@@ -32,6 +32,9 @@ MainWindow::MainWindow(QWidget *parent)
     ui->All->setChecked(true);
 
     connect(ui->sortButton, &QPushButton::clicked, this, &MainWindow::sortFiles);
+    // Typing the folder is the first thing to do, and Enter then presses Start, question and all.
+    directoryLineEdit->setFocus();
+    connect(directoryLineEdit, &QLineEdit::returnPressed, ui->sortButton, &QPushButton::click);
     connect(ui->All, &QCheckBox::stateChanged, this, &MainWindow::on_All_stateChanged);
 }
 
