@@ -15,6 +15,26 @@ namespace {
 
 const QString projectPage = QStringLiteral("https://github.com/pallimor/pallimor");
 
+// The window's dark background reaches the boxes it parents, so they need light text of their
+// own, and buttons that the sheet draws whole, whatever the platform's style, so labels show.
+const QString readableBoxSheet =
+    QStringLiteral("* { color: white; }"
+                   "QPushButton { background: #303438; border: 1px solid gray; border-radius: 5px;"
+                   " padding: 4px 16px; min-width: 48px; }"
+                   "QPushButton:focus { border-color: white; }");
+
+// As QMessageBox's own static functions build it, with the sheet before it shows; the answer is
+// NoButton when the box is closed without one.
+QMessageBox::StandardButton showBox(QWidget *parent, QMessageBox::Icon icon, const QString &title,
+                                    const QString &text, QMessageBox::StandardButtons buttons,
+                                    QMessageBox::StandardButton defaultButton) {
+    QMessageBox box(icon, title, text, buttons, parent);
+    box.setDefaultButton(defaultButton);
+    box.setStyleSheet(readableBoxSheet);
+    box.exec();
+    return box.standardButton(box.clickedButton());
+}
+
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
@@ -112,13 +132,13 @@ void MainWindow::on_githubLink_clicked() {
 
 bool MainWindow::confirm(const QString &title, const QString &text) {
     // A box closed without an answer is no consent to a move that cannot be undone.
-    return QMessageBox::question(this, title, text, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::NoButton) == QMessageBox::Yes;
+    return showBox(this, QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
+                   QMessageBox::Yes) == QMessageBox::Yes;
 }
 
 void MainWindow::showInvalidPath() {
-    QMessageBox::critical(this, "Error", "Invalid directory path. Please try again.",
-                          QMessageBox::Ok, QMessageBox::NoButton);
+    showBox(this, QMessageBox::Critical, "Error", "Invalid directory path. Please try again.",
+            QMessageBox::Ok, QMessageBox::Ok);
 }
 
 void MainWindow::showRunLog(const std::string &sourceDir,

@@ -4,6 +4,22 @@
 #include <QtTest>
 #include <QtWidgets>
 
+// Nothing if a box's text as drawn meets WCAG's 4.5:1 against its ground. The label holds only
+// letters on a plain ground, so its lightest and darkest pixels are theirs; in linear sRGB, their
+// relative luminance is a weighted sum.
+QString unreadable(QMessageBox *box) {
+    QImage text = box->findChild<QLabel *>("qt_msgbox_label")->grab().toImage();
+    text.setColorSpace(QColorSpace::SRgb);
+    text.convertToColorSpace(QColorSpace::SRgbLinear);
+    double lightest = 0, darkest = 1;
+    for (int i = 0; i < text.width() * text.height(); ++i) {
+        const QColor c = text.pixelColor(i % text.width(), i / text.width());
+        const double luminance = 0.2126 * c.redF() + 0.7152 * c.greenF() + 0.0722 * c.blueF();
+        lightest = std::max(lightest, luminance), darkest = std::min(darkest, luminance);
+    }
+    return (lightest + 0.05) / (darkest + 0.05) < 4.5 ? " (under 4.5:1)" : "";
+}
+
 class MainWindowTest : public QObject {
     Q_OBJECT
 
@@ -18,9 +34,9 @@ public slots:
 
 private slots:
     // Each press of the start button asks and warns as the table says, the row's keys pressed in
-    // the boxes as they open (closing them unanswered once the keys run out). Enter in the field
-    // presses Start. A press that sorts shows each awkward name on one pane line as text: line
-    // breaks escaped, bytes that are no UTF-8 as U+FFFD.
+    // the boxes as they open (closing them unanswered once the keys run out), each box's text
+    // readable. Enter in the field presses Start. A press that sorts shows each awkward name on
+    // one pane line as text: line breaks escaped, bytes that are no UTF-8 as U+FFFD.
     void sortButton() {
         const auto table = model::readTable("sorting.txt");
         const QString home = QDir::currentPath(); // on Windows, also the drive of the data files
@@ -50,7 +66,7 @@ private slots:
                 if (!box || box->property("seen").toBool())
                     return;
                 box->setProperty("seen", true);
-                seen << box->windowTitle() + ": " + box->text();
+                seen << box->windowTitle() + ": " + box->text() + unreadable(box);
                 const auto next = std::size_t(seen.size() - 2);
                 next < keys.size() ? QTest::keyClick(box, keys[next]) : box->reject();
             });
