@@ -4,9 +4,9 @@
 #include <QtTest>
 #include <QtWidgets>
 
-// Nothing if a box's text as drawn meets WCAG's 4.5:1 against its ground. The label holds only
-// letters on a plain ground, so its lightest and darkest pixels are theirs; in linear sRGB, their
-// relative luminance is a weighted sum.
+// Empty when a box's text as drawn meets WCAG's 4.5:1 against its ground, a note otherwise. The
+// label holds only letters on a plain ground, so its lightest and darkest pixels are theirs; in
+// linear sRGB, their relative luminance is a weighted sum.
 QString unreadable(QMessageBox *box) {
     QImage text = box->findChild<QLabel *>("qt_msgbox_label")->grab().toImage();
     text.setColorSpace(QColorSpace::SRgb);
@@ -73,7 +73,7 @@ private slots:
             poll.start(5);
             auto *field = window.findChild<QLineEdit *>("directoryLineEdit");
             row.size() > 4 ? QTest::keyClicks(window.focusWidget(), path) : field->setText(path);
-            QTest::keyClick(field, Qt::Key_Return);
+            QTest::keyClick(window.focusWidget(), Qt::Key_Return);
             QDir::setCurrent(home);
             QCOMPARE(seen, expected);
             const QString pane = window.findChild<QTextEdit *>("outputTextEdit")->toPlainText();
