@@ -15,6 +15,26 @@ namespace {
 
 const QString projectPage = QStringLiteral("https://github.com/pallimor/pallimor");
 
+// The window's dark background reaches the boxes it parents, so they need light text of their
+// own, and buttons that the sheet draws whole, whatever the platform's style, so labels show.
+const QString readableBoxSheet =
+    QStringLiteral("* { color: white; }"
+                   "QPushButton { background: #303438; border: 1px solid gray; border-radius: 5px;"
+                   " padding: 4px 16px; min-width: 48px; }"
+                   "QPushButton:focus { border-color: white; }");
+
+// As QMessageBox's own static functions build it, with the sheet before it shows; the answer is
+// NoButton when the box is closed without one.
+QMessageBox::StandardButton showBox(QWidget *parent, QMessageBox::Icon icon, const QString &title,
+                                    const QString &text, QMessageBox::StandardButtons buttons,
+                                    QMessageBox::StandardButton defaultButton) {
+    QMessageBox box(icon, title, text, buttons, parent);
+    box.setDefaultButton(defaultButton);
+    box.setStyleSheet(readableBoxSheet);
+    box.exec();
+    return box.standardButton(box.clickedButton());
+}
+
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
@@ -32,6 +52,9 @@ MainWindow::MainWindow(QWidget *parent)
     ui->All->setChecked(true);
 
     connect(ui->sortButton, &QPushButton::clicked, this, &MainWindow::sortFiles);
+    // Typing the folder is the first thing to do, and Enter then presses Start, question and all.
+    directoryLineEdit->setFocus();
+    connect(directoryLineEdit, &QLineEdit::returnPressed, ui->sortButton, &QPushButton::click);
     connect(ui->All, &QCheckBox::stateChanged, this, &MainWindow::on_All_stateChanged);
 }
 
@@ -108,13 +131,14 @@ void MainWindow::on_githubLink_clicked() {
 }
 
 bool MainWindow::confirm(const QString &title, const QString &text) {
-    return QMessageBox::question(this, title, text, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::NoButton) != QMessageBox::No;
+    // A box closed without an answer is no consent to a move that cannot be undone.
+    return showBox(this, QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
+                   QMessageBox::Yes) == QMessageBox::Yes;
 }
 
 void MainWindow::showInvalidPath() {
-    QMessageBox::critical(this, "Error", "Invalid directory path. Please try again.",
-                          QMessageBox::Ok, QMessageBox::NoButton);
+    showBox(this, QMessageBox::Critical, "Error", "Invalid directory path. Please try again.",
+            QMessageBox::Ok, QMessageBox::Ok);
 }
 
 void MainWindow::showRunLog(const std::string &sourceDir,

@@ -4,18 +4,39 @@
 #include <QtTest>
 #include <QtWidgets>
 
+// Empty when a box's text as drawn meets WCAG's 4.5:1 against its ground, a note otherwise. The
+// label holds only letters on a plain ground, so its lightest and darkest pixels are theirs; in
+// linear sRGB, their relative luminance is a weighted sum.
+QString unreadable(QMessageBox *box) {
+    QImage text = box->findChild<QLabel *>("qt_msgbox_label")->grab().toImage();
+    text.setColorSpace(QColorSpace::SRgb);
+    text.convertToColorSpace(QColorSpace::SRgbLinear);
+    double lightest = 0, darkest = 1;
+    for (int i = 0; i < text.width() * text.height(); ++i) {
+        const QColor c = text.pixelColor(i % text.width(), i / text.width());
+        const double luminance = 0.2126 * c.redF() + 0.7152 * c.greenF() + 0.0722 * c.blueF();
+        lightest = std::max(lightest, luminance), darkest = std::min(darkest, luminance);
+    }
+    return (lightest + 0.05) / (darkest + 0.05) < 4.5 ? " (under 4.5:1)" : "";
+}
+
 class MainWindowTest : public QObject {
     Q_OBJECT
 
     QList<QUrl> opened;
+    const QStringList tabStops =
+        QString("directoryLineEdit sortButton All Documents Images Audios Videos Codes PlainFiles "
+                "SystemFiles Executables Shortcuts outputTextEdit githubLink directoryLineEdit")
+            .split(' ');
 
 public slots:
     void openUrl(const QUrl &url) { opened << url; }
 
 private slots:
     // Each press of the start button asks and warns as the table says, the row's keys pressed in
-    // the boxes as they open (Escape once they run out). A press that sorts shows each awkward
-    // name on one pane line as text: line breaks escaped, bytes that are no UTF-8 as U+FFFD.
+    // the boxes as they open (closing them unanswered once the keys run out), each box's text
+    // readable. Enter in the field presses Start. A press that sorts shows each awkward name on
+    // one pane line as text: line breaks escaped, bytes that are no UTF-8 as U+FFFD.
     void sortButton() {
         const auto table = model::readTable("sorting.txt");
         const QString home = QDir::currentPath(); // on Windows, also the drive of the data files
@@ -46,17 +67,19 @@ private slots:
                 if (!box || box->property("seen").toBool())
                     return;
                 box->setProperty("seen", true);
-                seen << box->windowTitle() + ": " + box->text();
+                seen << box->windowTitle() + ": " + box->text() + unreadable(box);
                 const auto next = std::size_t(seen.size() - 2);
-                QTest::keyClick(box, next < keys.size() ? keys[next] : '\x1b');
+                next < keys.size() ? QTest::keyClick(box, keys[next]) : box->reject();
             });
             poll.start(5);
-            window.findChild<QLineEdit *>("directoryLineEdit")->setText(path);
-            window.findChild<QPushButton *>("sortButton")->click();
+            auto *field = window.findChild<QLineEdit *>("directoryLineEdit");
+            row.size() > 4 ? QTest::keyClicks(window.focusWidget(), path) : field->setText(path);
+            QTest::keyClick(window.focusWidget(), Qt::Key_Return);
             QDir::setCurrent(home);
             QCOMPARE(seen, expected);
             const QString pane = window.findChild<QTextEdit *>("outputTextEdit")->toPlainText();
-            QCOMPARE(pane.isEmpty(), row[2].ends_with('n') || row[3].ends_with("Error"));
+            QCOMPARE(pane.isEmpty(), keys.ends_with('n') || row[3].ends_with("Error") ||
+                                         keys.size() + 1 < std::size_t(seen.size()));
             if (path != dir || pane.isEmpty())
                 continue;
             QStringList shown, foretold;
@@ -66,6 +89,24 @@ private slots:
                 foretold << QString::fromStdString(line);
             QCOMPARE(shown, foretold);
         }
+    }
+
+    // From the field, where the focus is at start, Tab goes through every control that acts, in
+    // the order of the task, and back to the field; a screen reader names each in words.
+    void tabChain_data() {
+        QTest::addColumn<int>("tabs");
+        for (int tabs = 0; tabs < tabStops.size(); ++tabs)
+            QTest::addRow("%d %s", tabs, qPrintable(tabStops[tabs])) << tabs;
+    }
+
+    void tabChain() {
+        QFETCH(int, tabs);
+        MainWindow window;
+        for (int tab = 0; tab < tabs; ++tab)
+            QTest::keyClick(window.focusWidget(), Qt::Key_Tab);
+        const auto *focused = QAccessible::queryAccessibleInterface(&window)->focusChild();
+        QCOMPARE(focused ? focused->object()->objectName() : "", tabStops[tabs]);
+        QVERIFY(focused->text(QAccessible::Name).contains(QRegularExpression("^[\\p{L} ]+$")));
     }
 
     // One line per named widget: what it is and shows once clicked if it is a box or a link, the
