@@ -47,10 +47,6 @@ inline std::size_t extensionAt(const std::string &name) {
     return dot == std::string::npos || dot == 0 ? name.size() : dot;
 }
 
-inline std::string numbered(std::string name, int count) {
-    return count ? name.insert(extensionAt(name), std::to_string(count)) : name;
-}
-
 // The data files write a byte as \xHH where the character itself cannot stand.
 inline std::string unescaped(std::string text) {
     for (auto at = text.find("\\x"); at != std::string::npos; at = text.find("\\x", at + 1))
@@ -82,12 +78,14 @@ inline std::string placeOf(const std::string &name) {
     return held != pallimor::FileCategory.end() && held->second ? "held" : place;
 }
 
-// Never over an entry or through a link: what is made stays what it was made as.
-inline void write(const fs::path &file, const std::string &content) {
+// Never over an entry or through a link: what is made stays what it was made as. Gives the
+// content back, written or not.
+inline const std::string &write(const fs::path &file, const std::string &content) {
     std::error_code error;
     fs::create_directories(file.parent_path(), error);
     if (fs::symlink_status(file, error).type() == fs::file_type::not_found)
         std::ofstream(file, std::ios::binary) << content;
+    return content;
 }
 
 // The names in `dir`. On Windows from Win32 itself: the C runtime's listing loses its way in a
@@ -96,8 +94,7 @@ inline std::vector<fs::path> children(const fs::path &dir) {
     std::vector<fs::path> names;
 #ifdef _WIN32
     WIN32_FIND_DATAW data;
-    std::wstring all = L"\\\\?\\" + fs::absolute(dir).make_preferred().native();
-    all += all.ends_with(L'\\') ? L"*" : L"\\*";
+    const std::wstring all = L"\\\\?\\" + (fs::absolute(dir) / "*").make_preferred().native();
     const HANDLE find = FindFirstFileW(all.c_str(), &data);
     if (find == INVALID_HANDLE_VALUE)
         throw std::runtime_error("cannot list " + pallimor::utf8FromPath(dir));
@@ -113,34 +110,19 @@ inline std::vector<fs::path> children(const fs::path &dir) {
     return names;
 }
 
-inline bool isFolder(const fs::path &path) {
-    std::error_code error;
-    return fs::is_directory(fs::symlink_status(path, error));
-}
-
 inline void removeTree(const fs::path &path) {
-    if (isFolder(path))
+    std::error_code error;
+    if (fs::is_directory(fs::symlink_status(path, error)))
         for (const fs::path &name : children(path))
             removeTree(path / name);
-    std::error_code error;
     fs::remove(path, error);
-}
-
-inline void copyTree(const fs::path &from, const fs::path &to) {
-    if (fs::is_symlink(from))
-        fs::copy_symlink(from, to);
-    else if (!isFolder(from))
-        fs::copy_file(from, to);
-    else if (fs::create_directory(to))
-        for (const fs::path &name : children(from))
-            copyTree(from / name, to / name);
 }
 
 inline Tree snapshot(const fs::path &root, const fs::path &under = {}) {
     Tree tree;
     for (const fs::path &name : children(root / under)) {
         std::ifstream in(root / under / name, std::ios::binary);
-        const bool folder = isFolder(root / under / name);
+        const bool folder = fs::is_directory(fs::symlink_status(root / under / name));
         tree[pallimor::utf8FromPath(under / name)] =
             folder ? "/" : std::string(std::istreambuf_iterator(in), {});
         if (folder)
@@ -204,18 +186,15 @@ inline void befall(const fs::path &root, const fs::path &file, std::vector<std::
 inline bool started = false;
 
 // What a run of `root` logs and leaves with the switches as they are, the folder typed as
-// `typed`, foretold by a plain run of the rules over a copy, to whose files the same things
-// befall. Whatever the platform refuses (a name differing only in letter case on Windows, a name
-// too long) it refuses the copy too. "<seconds>" stands for the summary's seconds.
+// `typed`, foretold by a plain run of the rules over it, to whose files the same things befall,
+// so that whatever the platform refuses (a name differing only in letter case on Windows, a name
+// too long) it refuses too; fill it again for the run itself. "<seconds>" stands for the
+// summary's seconds.
 inline std::pair<Lines, Tree> replay(const fs::path &root, std::string typed = {}) {
-    const fs::path copy = fs::path(root) += "-foretold";
-    removeTree(copy);
-    copyTree(root, copy);
     typed = typed.empty() ? pallimor::utf8FromPath(root) : typed;
     // A file reads as its full path would; a folder follows one "/" more, but never after "C:".
     const bool drive = typed.ends_with(':'), ended = typed.ends_with('/') || typed.ends_with('\\');
-    const std::string dir = drive || ended ? typed : typed + "/",
-                      folders = drive ? typed : typed + "/";
+    const std::string folders = drive ? typed : typed + "/", dir = ended ? typed : folders;
     Lines lines = {"Result Summary: "};
     int counted = 0;
     std::vector<std::ifstream> open;
@@ -228,12 +207,13 @@ inline std::pair<Lines, Tree> replay(const fs::path &root, std::string typed = {
         ++counted;
         if (place == "held")
             continue;
-        befall(copy, copy / file, open);
-        fs::create_directories(copy / pallimor::pathFromUtf8(place), error);
+        befall(root, root / file, open);
+        fs::create_directories(root / pallimor::pathFromUtf8(place), error);
         std::string target = place + "/" + name;
-        for (int count = 1; fs::exists(copy / pallimor::pathFromUtf8(target), error); ++count)
-            target = place + "/" + numbered(name, count);
-        fs::rename(copy / file, copy / pallimor::pathFromUtf8(target), error);
+        for (int count = 1; fs::exists(root / pallimor::pathFromUtf8(target), error); ++count)
+            target =
+                place + "/" + std::string(name).insert(extensionAt(name), std::to_string(count));
+        fs::rename(root / file, root / pallimor::pathFromUtf8(target), error);
         lines.push_back(error ? "Error moving file " + dir + shown(name) + ": "
                               : "Moved: " + dir + shown(name) + " -> " + folders + shown(target));
     }
@@ -244,9 +224,7 @@ inline std::pair<Lines, Tree> replay(const fs::path &root, std::string typed = {
     lines.push_back(counted == 0 ? "There is currently no Files to Sort."
                     : started    ? "Process" + tail
                               : "No files was sorted. Exceptions may be toggled. Scanning" + tail);
-    const Tree tree = snapshot(copy);
-    removeTree(copy);
-    return {lines, tree};
+    return {lines, snapshot(root)};
 }
 
 // A log line as the model words it: an error line without the system's message after its last
