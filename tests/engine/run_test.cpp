@@ -20,17 +20,16 @@ using namespace std::chrono_literals;
 static bool refuseNoReplace = false;
 static std::function<void(const char *from)> afterLink;
 
-extern "C" int renameat2(int fromDir, const char *from, int toDir, const char *to,
+extern "C" int renameat2(int fromAt, const char *from, int toAt, const char *to,
                          unsigned flags) noexcept {
     errno = EINVAL;
     return refuseNoReplace && (flags & RENAME_NOREPLACE)
                ? -1
-               : static_cast<int>(::syscall(SYS_renameat2, fromDir, from, toDir, to, flags));
+               : static_cast<int>(::syscall(SYS_renameat2, fromAt, from, toAt, to, flags));
 }
 
-extern "C" int linkat(int fromDir, const char *from, int toDir, const char *to,
-                      int flags) noexcept {
-    const auto linked = static_cast<int>(::syscall(SYS_linkat, fromDir, from, toDir, to, flags));
+extern "C" int linkat(int fromAt, const char *from, int toAt, const char *to, int flags) noexcept {
+    const auto linked = static_cast<int>(::syscall(SYS_linkat, fromAt, from, toAt, to, flags));
     if (linked == 0 && afterLink)
         std::exchange(afterLink, {})(from);
     return linked;
