@@ -210,8 +210,8 @@ private:
         return error;
     }
 
-    // Moves one file into the existing `destinationFolder` under the first free name: its own,
-    // or a number put before its extension. Logs one line, whether the move succeeded or failed.
+    // Moves one file into its existing category folder under the first free name: its own, or
+    // a number put before its extension. Logs one line, whether the move succeeded or failed.
     void sortFile(const SortedDirectory &directory, const fs::path &filename,
                   const std::string &categoryPath) {
         hasSortProcessStarted = true;
