@@ -86,7 +86,7 @@ const ExtensionCatalogue CATEGORIES = catalogueOf({
      }},});
 // clang-format on
 
-std::map<std::string, bool> FileCategory = {
+Switches FileCategory = {
     {"Documents", false},
     {"Images", false},
     {"Audios", false},

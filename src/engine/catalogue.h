@@ -15,7 +15,8 @@ using ExtensionCatalogue = std::map<std::string, std::string, IgnoreAsciiCaseLes
 extern const ExtensionCatalogue CATEGORIES;
 
 // Category name to switch: true keeps the category's files where they are.
-extern std::map<std::string, bool> FileCategory;
+using Switches = std::map<std::string, bool>;
+extern Switches FileCategory;
 
 // Extensions whose files are never moved.
 extern const std::vector<std::string> CRITICAL_FILES;

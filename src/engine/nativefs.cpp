@@ -1,5 +1,7 @@
 #include "nativefs.h"
 
+#include <memory>
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -27,7 +29,21 @@ template <typename Char> bool isDotOrDotDot(const Char *name) {
     return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
 }
 
+class KeptBothNames : public std::error_category {
+public:
+    const char *name() const noexcept override { return "kept both names"; }
+    std::string message(int reason) const override {
+        return "its old name could not be removed (" +
+               messageOf({reason, std::generic_category()}) + ")";
+    }
+};
+
 } // namespace
+
+const std::error_category &keptBothNamesCategory() {
+    static const KeptBothNames category;
+    return category;
+}
 
 std::error_code SortedDirectory::createFolders(const fs::path &relative) const {
     fs::path folder;
@@ -89,16 +105,22 @@ std::error_code lastError() {
     return errorOf(GetLastError());
 }
 
-// Windows would reach the typed folder without its trailing blank or dot, while the user means
-// the name as written.
-bool isTakenLiterally(const std::string &utf8) {
-    const auto last = utf8.find_last_of("/\\") + 1;
-    const std::string_view name = std::string_view(utf8).substr(last);
-    return name.empty() || name == "." || name == ".." ||
-           (name.back() != ' ' && name.back() != '.');
-}
-
 constexpr std::wstring_view verbatimPrefix = L"\\\\?\\";
+
+// Windows drops a trailing blank or dot from every part of a path, so "a.\b" would reach "a\b",
+// another folder than the user means; only the verbatim form keeps them.
+bool isTakenLiterally(const std::string &utf8) {
+    if (utf8.starts_with("\\\\?\\"))
+        return true;
+    for (std::size_t begin = 0; begin < utf8.size();) {
+        const auto end = std::min(utf8.find_first_of("/\\", begin), utf8.size());
+        const std::string_view part = std::string_view(utf8).substr(begin, end - begin);
+        if (part != "." && part != ".." && (part.ends_with(' ') || part.ends_with('.')))
+            return false;
+        begin = end + 1;
+    }
+    return true;
+}
 
 // A verbatim path reaches Windows untouched, so it must already be what Windows would have made
 // of it: backslashes only, and no "." or "..".
@@ -154,8 +176,29 @@ bool isMissingTarget(DWORD code) {
            code == ERROR_CANT_RESOLVE_FILENAME;
 }
 
-// Only a symbolic link is followed to what it names; other reparse points that are no folder
-// (cloud placeholders, deduplicated files) are files, and opening one could fetch it.
+// Reparse points that are files whose data lie elsewhere or are kept in a form of the system's
+// own. Every other one (a socket, WSL's FIFOs, devices and links, an app alias) is no file, as
+// Linux sees it too; opening one of these could fetch the data, so they are never opened.
+bool isFileWithDataElsewhere(DWORD tag) {
+    constexpr DWORD cloudPlaceholder = 0x9000001A;   // OneDrive and other sync clients, any of 16
+    constexpr DWORD projectedFile = 0x9000001C;      // ProjFS, as in VFS for Git
+    constexpr DWORD storageSync = 0x8000001E;        // Azure File Sync
+    constexpr DWORD compressedBySystem = 0x80000017; // Windows Overlay Filter: CompactOS, WIMBoot
+    switch (tag) {
+    case IO_REPARSE_TAG_DEDUP:
+    case IO_REPARSE_TAG_HSM:
+    case IO_REPARSE_TAG_HSM2:
+    case IO_REPARSE_TAG_SIS:
+    case projectedFile:
+    case storageSync:
+    case compressedBySystem:
+        return true;
+    default:
+        return (tag & 0xFFFF0FFF) == cloudPlaceholder;
+    }
+}
+
+// Only a symbolic link is followed to what it names.
 DirectoryEntry entryOf(const WIN32_FIND_DATAW &data, const std::wstring &folder) {
     DirectoryEntry entry;
     entry.name = data.cFileName;
@@ -164,8 +207,8 @@ DirectoryEntry entryOf(const WIN32_FIND_DATAW &data, const std::wstring &folder)
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         return entry;
     entry.isRegularFile =
-        !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) || data.dwReserved0 != IO_REPARSE_TAG_SYMLINK;
-    if (entry.isRegularFile)
+        !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) || isFileWithDataElsewhere(data.dwReserved0);
+    if (entry.isRegularFile || data.dwReserved0 != IO_REPARSE_TAG_SYMLINK)
         return entry;
     const HANDLE target = CreateFileW(joined(folder, entry.name).c_str(), 0,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -229,7 +272,7 @@ std::wstring SortedDirectory::verbatimPath(const fs::path &relative) const {
 }
 
 std::error_code
-SortedDirectory::forEachEntry(const std::function<void(const DirectoryEntry &)> &visit) const {
+SortedDirectory::forEachEntry(const std::function<bool(const DirectoryEntry &)> &visit) const {
     WIN32_FIND_DATAW data;
     const HANDLE find = FindFirstFileExW(verbatimPath(L"*").c_str(), FindExInfoBasic, &data,
                                          FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
@@ -238,12 +281,12 @@ SortedDirectory::forEachEntry(const std::function<void(const DirectoryEntry &)> 
         const DWORD code = GetLastError();
         return code == ERROR_FILE_NOT_FOUND ? std::error_code() : errorOf(code);
     }
+    const std::unique_ptr<void, decltype(&FindClose)> listing(find, FindClose);
     do {
-        if (!isDotOrDotDot(data.cFileName))
-            visit(entryOf(data, root));
+        if (!isDotOrDotDot(data.cFileName) && !visit(entryOf(data, root)))
+            return {};
     } while (FindNextFileW(find, &data));
     const DWORD code = GetLastError();
-    FindClose(find);
     return code == ERROR_NO_MORE_FILES ? std::error_code() : errorOf(code);
 }
 
@@ -263,10 +306,10 @@ std::error_code SortedDirectory::checkIsFolder(const fs::path &relative) const {
     return {};
 }
 
-std::error_code SortedDirectory::moveWithoutReplacing(const fs::path &from,
+std::error_code SortedDirectory::moveWithoutReplacing(const DirectoryEntry &entry,
                                                       const fs::path &to) const {
     // Without MOVEFILE_REPLACE_EXISTING the call refuses a taken name instead of replacing it.
-    if (MoveFileExW(verbatimPath(from).c_str(), verbatimPath(to).c_str(), 0))
+    if (MoveFileExW(verbatimPath(entry.name).c_str(), verbatimPath(to).c_str(), 0))
         return {};
     return lastError();
 }
@@ -301,6 +344,11 @@ int openDirectory(const std::string &path, std::error_code &error) {
     return descriptor;
 }
 
+// Closes a listing however the walk over it ends, a throw included.
+struct ListingCloser {
+    void operator()(DIR *listing) const { ::closedir(listing); }
+};
+
 // A link to nothing, or through a file, names no file; that is no error.
 bool isMissingTarget(int error) {
     return error == ENOENT || error == ELOOP || error == ENOTDIR;
@@ -309,6 +357,7 @@ bool isMissingTarget(int error) {
 DirectoryEntry entryOf(int directory, const dirent &found) {
     DirectoryEntry entry;
     entry.name = found.d_name;
+    entry.inode = found.d_ino;
     entry.isRegularFile = found.d_type == DT_REG;
     if (found.d_type != DT_LNK && found.d_type != DT_UNKNOWN)
         return entry;
@@ -349,28 +398,23 @@ SortedDirectory::~SortedDirectory() {
 }
 
 std::error_code
-SortedDirectory::forEachEntry(const std::function<void(const DirectoryEntry &)> &visit) const {
-    const int listing = ::openat(descriptor, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR *const directory = listing < 0 ? nullptr : ::fdopendir(listing);
-    if (!directory) {
+SortedDirectory::forEachEntry(const std::function<bool(const DirectoryEntry &)> &visit) const {
+    const int opened = ::openat(descriptor, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::unique_ptr<DIR, ListingCloser> listing(opened < 0 ? nullptr : ::fdopendir(opened));
+    if (!listing) {
         const std::error_code error = lastError();
-        if (listing >= 0)
-            ::close(listing);
+        if (opened >= 0)
+            ::close(opened);
         return error;
     }
-    std::error_code error;
     for (;;) {
         errno = 0;
-        const dirent *found = ::readdir(directory);
-        if (!found) {
-            error = errno ? lastError() : std::error_code();
-            break;
-        }
-        if (!isDotOrDotDot(found->d_name))
-            visit(entryOf(descriptor, *found));
+        const dirent *found = ::readdir(listing.get());
+        if (!found)
+            return errno ? lastError() : std::error_code();
+        if (!isDotOrDotDot(found->d_name) && !visit(entryOf(descriptor, *found)))
+            return {};
     }
-    ::closedir(directory);
-    return error;
 }
 
 std::error_code SortedDirectory::makeFolder(const fs::path &relative) const {
@@ -388,38 +432,42 @@ std::error_code SortedDirectory::checkIsFolder(const fs::path &relative) const {
     return {};
 }
 
-std::error_code SortedDirectory::moveWithoutReplacing(const fs::path &from,
+std::error_code SortedDirectory::moveWithoutReplacing(const DirectoryEntry &entry,
                                                       const fs::path &to) const {
+    const char *from = entry.name.c_str();
     // A plain rename would silently replace a file that appeared at `to` after any check.
-    if (::renameat2(descriptor, from.c_str(), descriptor, to.c_str(), RENAME_NOREPLACE) == 0)
+    if (::renameat2(descriptor, from, descriptor, to.c_str(), RENAME_NOREPLACE) == 0)
         return {};
     if (errno == EINVAL || errno == ENOSYS)
-        return linkThenUnlink(from.c_str(), to.c_str());
-    return lastError();
+        return linkThenUnlink(from, to.c_str(), entry.inode);
+    const std::error_code error = lastError();
+    // A network file system may lose the reply to a rename that it carried out.
+    return !names(from, entry.inode) && names(to.c_str(), entry.inode) ? std::error_code() : error;
 }
 
 // For file systems that refuse RENAME_NOREPLACE: link() refuses a taken name just as atomically.
-std::error_code SortedDirectory::linkThenUnlink(const char *from, const char *to) const {
-    if (::linkat(descriptor, from, descriptor, to, 0) != 0)
-        return lastError();
-    // Another program may have put a new file at `from` since the link (a download renamed into
-    // place): that one stays, and the file being moved is already safe at `to`.
-    if (!isSameFile(from, to))
-        return {};
-    if (::unlinkat(descriptor, from, 0) != 0) {
+// Once made, the new name is never removed: it may be the file's last one.
+std::error_code SortedDirectory::linkThenUnlink(const char *from, const char *to,
+                                                std::uint64_t inode) const {
+    if (::linkat(descriptor, from, descriptor, to, 0) != 0) {
         const std::error_code error = lastError();
-        ::unlinkat(descriptor, to, 0);
-        return error;
+        // A lost reply may report a link that was made.
+        if (!names(to, inode))
+            return error;
     }
-    return {};
+    // Another program may have put a new file at `from` since the link (a download renamed into
+    // place): that one stays. Only this look lies between the check and the unlink.
+    if (!names(from, inode) || ::unlinkat(descriptor, from, 0) == 0)
+        return {};
+    const int reason = errno;
+    // An unlink that reports an error may have removed the name all the same.
+    const bool hasBothNames = names(from, inode);
+    return hasBothNames ? std::error_code(reason, keptBothNamesCategory()) : std::error_code();
 }
 
-bool SortedDirectory::isSameFile(const char *first, const char *second) const {
-    struct stat firstStatus {
-    }, secondStatus{};
-    return ::fstatat(descriptor, first, &firstStatus, AT_SYMLINK_NOFOLLOW) == 0 &&
-           ::fstatat(descriptor, second, &secondStatus, AT_SYMLINK_NOFOLLOW) == 0 &&
-           firstStatus.st_dev == secondStatus.st_dev && firstStatus.st_ino == secondStatus.st_ino;
+bool SortedDirectory::names(const char *name, std::uint64_t inode) const {
+    struct stat status {};
+    return ::fstatat(descriptor, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && status.st_ino == inode;
 }
 
 #endif

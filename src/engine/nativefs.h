@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -18,12 +19,16 @@ std::string utf8FromPath(const std::filesystem::path &path);
 // The error's description for a log line: UTF-8 text on one line.
 std::string messageOf(const std::error_code &error);
 
+// A moved file whose old name could not be removed, so that it has both; the value is the reason.
+const std::error_category &keptBothNamesCategory();
+
 // One entry lying directly in a directory.
 struct DirectoryEntry {
     std::filesystem::path name;
     bool isRegularFile = false; // links followed; a link to nothing is no file and no error
     bool isHidden = false;      // hidden by the platform itself: Windows' hidden or system mark
     std::error_code typeError;  // what kept its type from being read
+    std::uint64_t inode = 0;    // on Linux, to know the file again wherever a move left it
 };
 
 // The directory a run sorts, reached once from the text the user typed. Every later call goes
@@ -38,17 +43,17 @@ public:
     SortedDirectory(const SortedDirectory &) = delete;
     SortedDirectory &operator=(const SortedDirectory &) = delete;
 
-    // Calls `visit` for each entry but "." and "..", in listing order. The error is what broke
-    // the listing off, at its start or part-way.
-    std::error_code forEachEntry(const std::function<void(const DirectoryEntry &)> &visit) const;
+    // Calls `visit` for each entry but "." and "..", in listing order, until it returns false.
+    // The error is what broke the listing off, at its start or part-way.
+    std::error_code forEachEntry(const std::function<bool(const DirectoryEntry &)> &visit) const;
 
     // Makes the folder `relative` and its missing parents; fails unless a folder stands there.
     std::error_code createFolders(const std::filesystem::path &relative) const;
 
-    // Renames `from` to `to`, both relative, unless something already exists at `to`, as one
+    // Renames the entry to `to`, relative, unless something already exists at `to`, as one
     // atomic step. A taken name gives std::errc::file_exists, a missing folder or file
-    // std::errc::no_such_file_or_directory.
-    std::error_code moveWithoutReplacing(const std::filesystem::path &from,
+    // std::errc::no_such_file_or_directory. Never fails once the file is at `to` alone.
+    std::error_code moveWithoutReplacing(const DirectoryEntry &entry,
                                          const std::filesystem::path &to) const;
 
 private:
@@ -60,8 +65,8 @@ private:
     std::wstring verbatimPath(const std::filesystem::path &relative) const;
     std::wstring root; // absolute, verbatim
 #else
-    std::error_code linkThenUnlink(const char *from, const char *to) const;
-    bool isSameFile(const char *first, const char *second) const;
+    std::error_code linkThenUnlink(const char *from, const char *to, std::uint64_t inode) const;
+    bool names(const char *name, std::uint64_t inode) const;
     int descriptor = -1;
 #endif
 };

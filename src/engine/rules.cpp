@@ -25,6 +25,12 @@ bool holdsIgnoringAsciiCase(const std::vector<std::string> &list, std::string_vi
     });
 }
 
+// A switch that is absent holds nothing back.
+bool isHeld(const Switches &switches, const std::string &category) {
+    const auto entry = switches.find(category);
+    return entry != switches.end() && entry->second;
+}
+
 std::string extensionFolder(std::string_view extension) {
     std::string folder = toAsciiLower(extension.substr(1));
     folder.front() = asciiUpper(folder.front());
@@ -59,9 +65,9 @@ bool isPlainFile(std::string_view filepath) {
     return getFileExtension(filepath).empty();
 }
 
-bool isNotIncluded(std::string_view filename) {
+bool isNotIncluded(std::string_view filename, const Switches &switches) {
     const auto entry = CATEGORIES.find(getFileExtension(filename));
-    return entry != CATEGORIES.end() && FileCategory[entry->second];
+    return entry != CATEGORIES.end() && isHeld(switches, entry->second);
 }
 
 std::string categorizeFile(std::string_view filepath) {
@@ -74,12 +80,12 @@ std::string categorizeFile(std::string_view filepath) {
     return entry->second + "/" + extensionFolder(extension);
 }
 
-Placement placementOf(std::string_view filename) {
+Placement placementOf(std::string_view filename, const Switches &switches) {
     // Left alone by name: not even counted.
     if (filename == "Pallimor.cpp" || isCriticalFile(filename) || isHiddenFile(filename))
         return {Placement::LeftAlone, {}};
-    if ((isPlainFile(filename) && FileCategory["Plain-Files"]) || isNotIncluded(filename) ||
-        isException(filename))
+    if ((isPlainFile(filename) && isHeld(switches, "Plain-Files")) ||
+        isNotIncluded(filename, switches) || isException(filename))
         return {Placement::Held, {}};
     return {Placement::Moved, categorizeFile(filename)};
 }

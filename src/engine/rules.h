@@ -1,5 +1,7 @@
 #pragma once
 
+#include "catalogue.h"
+
 #include <string>
 #include <string_view>
 
@@ -17,7 +19,7 @@ bool isException(std::string_view filename);
 bool isPlainFile(std::string_view filepath);
 
 // True when the file's category is switched to stay in place.
-bool isNotIncluded(std::string_view filename);
+bool isNotIncluded(std::string_view filename, const Switches &switches = FileCategory);
 
 // The folder, relative to the sorted directory, that the file belongs in: "Images/Jpg",
 // "Plain-Files" or "Uncategorized".
@@ -29,6 +31,6 @@ struct Placement {
     enum Kind { LeftAlone, Held, Moved } kind;
     std::string categoryPath; // set when Moved
 };
-Placement placementOf(std::string_view filename);
+Placement placementOf(std::string_view filename, const Switches &switches = FileCategory);
 
 } // namespace pallimor

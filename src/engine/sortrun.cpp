@@ -158,38 +158,44 @@ struct ShownDirectory {
 
 class Walk {
 public:
-    Walk(const std::string &sourceDir, const LogSink &log, const FileHook &beforeEachMove)
-        : sourceDir(sourceDir), shown(sourceDir), log(log), beforeEachMove(beforeEachMove) {}
+    Walk(const std::string &sourceDir, const LogSink &log, const RunSettings &settings)
+        : sourceDir(sourceDir), shown(sourceDir), log(log), settings(settings) {}
 
     int run() {
         std::error_code error;
         const SortedDirectory directory(sourceDir, error);
         if (!error)
-            error = directory.forEachEntry(
-                [&](const DirectoryEntry &entry) { visit(directory, entry); });
+            error = directory.forEachEntry([&](const DirectoryEntry &entry) {
+                if (settings.stop.stop_requested())
+                    return false;
+                visit(directory, entry);
+                return true;
+            });
         if (error)
             log("Error listing directory " + escapeLineBreakers(sourceDir) + ": " +
                 messageOf(error));
+        if (settings.stop.stop_requested())
+            log("Process Stopped: files not yet examined stay where they are.");
         return totalFileCounts;
     }
 
 private:
     void visit(const SortedDirectory &directory, const DirectoryEntry &entry) {
         const std::string filename = utf8FromPath(entry.name);
-        const Placement placement = placementOf(filename);
+        const Placement placement = placementOf(filename, settings.switches);
         if (placement.kind == Placement::LeftAlone || entry.isHidden || !isRegularFile(entry))
             return;
         ++totalFileCounts;
         if (placement.kind == Placement::Held)
             return;
-        if (beforeEachMove)
-            beforeEachMove(entry.name);
+        if (settings.beforeEachMove)
+            settings.beforeEachMove(entry.name);
         if (const std::error_code error = prepareFolder(directory, placement.categoryPath)) {
             hasSortProcessStarted = true;
             log(errorLine(entry.name, error));
             return;
         }
-        sortFile(directory, entry.name, placement.categoryPath);
+        sortFile(directory, entry, placement.categoryPath);
     }
 
     bool isRegularFile(const DirectoryEntry &entry) {
@@ -212,30 +218,34 @@ private:
 
     // Moves one file into its existing category folder under the first free name: its own, or
     // a number put before its extension. Logs one line, whether the move succeeded or failed.
-    void sortFile(const SortedDirectory &directory, const fs::path &filename,
+    void sortFile(const SortedDirectory &directory, const DirectoryEntry &entry,
                   const std::string &categoryPath) {
         hasSortProcessStarted = true;
+        const fs::path &filename = entry.name;
         const fs::path destinationFolder = pathFromUtf8(categoryPath);
         fs::path newName = filename;
-        std::error_code error = moveInto(directory, filename, destinationFolder, newName);
+        std::error_code error = moveInto(directory, entry, destinationFolder, newName);
         // The rename itself refuses a taken name, so no file that appears meanwhile is replaced.
         for (long long count = 1; error == std::errc::file_exists; ++count) {
             newName = numberedName(filename, count);
-            error = moveInto(directory, filename, destinationFolder, newName);
+            error = moveInto(directory, entry, destinationFolder, newName);
         }
-        if (error)
+        const std::string destination =
+            shown.folders + escapeLineBreakers(categoryPath + "/" + utf8FromPath(newName));
+        if (error.category() == keptBothNamesCategory())
+            log(errorLine(filename, error) + ", so the file is also at " + destination);
+        else if (error)
             log(errorLine(filename, error));
         else
-            log("Moved: " + shownEntry(filename) + " -> " + shown.folders +
-                escapeLineBreakers(categoryPath + "/" + utf8FromPath(newName)));
+            log("Moved: " + shownEntry(filename) + " -> " + destination);
     }
 
     // A folder made earlier in the run may have been removed since; put it back rather than fail.
-    static std::error_code moveInto(const SortedDirectory &directory, const fs::path &filename,
+    static std::error_code moveInto(const SortedDirectory &directory, const DirectoryEntry &entry,
                                     const fs::path &folder, const fs::path &newName) {
-        std::error_code error = directory.moveWithoutReplacing(filename, folder / newName);
+        std::error_code error = directory.moveWithoutReplacing(entry, folder / newName);
         if (error == std::errc::no_such_file_or_directory && !directory.createFolders(folder))
-            error = directory.moveWithoutReplacing(filename, folder / newName);
+            error = directory.moveWithoutReplacing(entry, folder / newName);
         return error;
     }
 
@@ -250,7 +260,7 @@ private:
     const std::string &sourceDir;
     const ShownDirectory shown;
     const LogSink &log;
-    const FileHook &beforeEachMove;
+    const RunSettings &settings;
     std::unordered_set<std::string> readyFolders;
     int totalFileCounts = 0;
 };
@@ -264,9 +274,9 @@ bool isSortableDirectory(const std::string &sourceDir) {
 }
 
 void sortDirectory(const std::string &sourceDir, std::chrono::steady_clock::time_point start,
-                   const LogSink &log, const FileHook &beforeEachMove) {
+                   const LogSink &log, const RunSettings &settings) {
     log("Result Summary: ");
-    const int totalFileCounts = Walk(sourceDir, log, beforeEachMove).run();
+    const int totalFileCounts = Walk(sourceDir, log, settings).run();
     log(summaryLine(totalFileCounts, start));
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "catalogue.h"
+
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -14,14 +17,22 @@ using LogSink = std::function<void(std::string_view line)>;
 // Called with the name of each file a run is about to move, before its folder is made.
 using FileHook = std::function<void(const std::filesystem::path &filename)>;
 
+// What a run goes by, fixed when it starts, whatever its caller changes meanwhile.
+struct RunSettings {
+    Switches switches = FileCategory;
+    // Asked before each entry, so that a stop never cuts a move in half.
+    std::stop_token stop{};
+    // Lets a caller change the directory between the listing and a move.
+    FileHook beforeEachMove{};
+};
+
 // Whether `sourceDir` names an existing directory that a run may sort.
 bool isSortableDirectory(const std::string &sourceDir);
 
 // Sorts every regular file lying directly in `sourceDir` (UTF-8) into its category folder,
 // from the "Result Summary: " line to the summary line. `start` is when the user confirmed,
-// so the summary's seconds include the questions asked since. `beforeEachMove` lets a caller
-// change the directory between the listing and a move.
+// so the summary's seconds include the questions asked since.
 void sortDirectory(const std::string &sourceDir, std::chrono::steady_clock::time_point start,
-                   const LogSink &log, const FileHook &beforeEachMove = {});
+                   const LogSink &log, const RunSettings &settings = {});
 
 } // namespace pallimor

@@ -11,28 +11,49 @@ using namespace model;
 using namespace std::chrono_literals;
 
 #ifndef _WIN32
+#include <dirent.h>
+#include <dlfcn.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 // Where a file system refuses RENAME_NOREPLACE (NFS, many FUSE mounts) a move links, then
 // unlinks. Set, these make this process's file system one of them, and let another program act
-// on the moving file's name between the link and the unlink.
-static bool refuseNoReplace = false;
+// on the moving file's name between the link and the unlink. A flaky share may lose the reply
+// to a call it carried out (`lie`: what a rename, a link or an unlink that happened reports), or
+// break a listing off after its last entry, once.
+static bool refuseNoReplace = false, breakListing = false;
+static int lie = 0;
 static std::function<void(const char *from)> afterLink;
+
+static int reported(long result) {
+    errno = result == 0 && lie ? lie : errno;
+    return result == 0 && lie ? -1 : static_cast<int>(result);
+}
 
 extern "C" int renameat2(int fromAt, const char *from, int toAt, const char *to,
                          unsigned flags) noexcept {
     errno = EINVAL;
     return refuseNoReplace && (flags & RENAME_NOREPLACE)
                ? -1
-               : static_cast<int>(::syscall(SYS_renameat2, fromAt, from, toAt, to, flags));
+               : reported(::syscall(SYS_renameat2, fromAt, from, toAt, to, flags));
+}
+
+extern "C" int unlinkat(int at, const char *name, int flags) noexcept {
+    return reported(::syscall(SYS_unlinkat, at, name, flags));
+}
+
+extern "C" dirent *readdir(DIR *listing) noexcept {
+    static const auto next = reinterpret_cast<dirent *(*)(DIR *)>(dlsym(RTLD_NEXT, "readdir"));
+    dirent *const found = next(listing);
+    errno = !found && std::exchange(breakListing, false) ? EIO : errno;
+    return found;
 }
 
 extern "C" int linkat(int fromAt, const char *from, int toAt, const char *to, int flags) noexcept {
-    const auto linked = static_cast<int>(::syscall(SYS_linkat, fromAt, from, toAt, to, flags));
+    const auto linked = ::syscall(SYS_linkat, fromAt, from, toAt, to, flags);
     if (linked == 0 && afterLink)
         std::exchange(afterLink, {})(from);
-    return linked;
+    return reported(linked);
 }
 #endif
 
@@ -44,33 +65,44 @@ static Lines logOf(const fs::path &dir, std::string typed = {}) {
     const auto log = [&](std::string_view line) {
         lines.push_back(worded(std::string(line), "36\\d\\d\\.\\d\\d"));
     };
-    pallimor::sortDirectory(typed.empty() ? pallimor::utf8FromPath(dir) : typed,
-                            std::chrono::steady_clock::now() - 1h, log,
-                            [&](const fs::path &name) { befall(dir, dir / name, open); });
+    pallimor::sortDirectory(
+        typed.empty() ? pallimor::utf8FromPath(dir) : typed, std::chrono::steady_clock::now() - 1h,
+        log, {.beforeEachMove = [&](const fs::path &name) { befall(dir, dir / name, open); }});
     return lines;
 }
 
 // No move has begun at start-up. Then runs, one after another in this process: over a directory
 // that cannot be listed, whose name must not break the line either; over one whose only file is
-// held, before any move and again after all others; and over generated directories past MAX_PATH,
+// held, before any move (on Linux its listing broken off after that file) and again after all
+// others; over one whose every move fails at its folder, the first moves tried; and over
+// generated directories past MAX_PATH,
 // every log line in listing order and the tree after it as the model foretells, the flag carried
 // from run to run. The first two directories also hold a file of each extension of the catalogue,
 // with every switch off, then on; the others switch each category on by chance. Each is typed as
 // its full path, relative to the working folder, as that folder itself ("." or "C:"), with forward
 // slashes and a trailing one, on Windows in the verbatim form, or longer than any one path may be
 // (PATH_MAX), from a working folder whose own file stays; on Linux every other one is on a file
-// system that refuses a no-replace rename. PALLIMOR_SEEDS sets the number of directories.
+// system that refuses a no-replace rename, and most have renames or unlinks that happened report
+// a failure. PALLIMOR_SEEDS sets the number of directories.
 TEST(Run, EveryFileEndsWhereTheRulesSayAndLogsOneLine) {
     const char *seeds = std::getenv("PALLIMOR_SEEDS");
     const Scratch scratch("pallimor-run");
-    const fs::path &root = scratch.deep, home = fs::current_path(), held = scratch.top / "held";
+    const fs::path &root = scratch.deep, home = fs::current_path(), held = scratch.top / "held",
+                   blocked = scratch.top / "blocked";
     const fs::path missing = scratch.top / "missing\nfolder";
     const std::string unlisted =
         "Error listing directory " + shown(pallimor::utf8FromPath(missing));
     EXPECT_EQ(logOf(missing),
               (Lines{"Result Summary: ", unlisted + ": ", "There is currently no Files to Sort."}));
     write(held / "setup.ini", "keep");
-    EXPECT_EQ(replay(held).first, logOf(held));
+    write(blocked / "Plain-Files", "keep");
+    Lines brokenOff = replay(held).first;
+#ifndef _WIN32
+    brokenOff.insert(brokenOff.end() - 1, "Error listing directory " + held.string() + ": ");
+    breakListing = true;
+#endif
+    EXPECT_EQ(logOf(held), brokenOff);
+    EXPECT_EQ(replay(blocked).first, logOf(blocked));
     const std::string full = pallimor::utf8FromPath(root),
                       drive = full.substr(0, full.find(':') + 1);
     const std::string slashes = std::regex_replace(full, std::regex("\\\\"), "/") + "/";
@@ -96,13 +128,14 @@ TEST(Run, EveryFileEndsWhereTheRulesSayAndLogsOneLine) {
         fs::current_path(seed % 6 == 2 ? root : seed % 6 == 1 ? root.parent_path() : scratch.top);
 #ifndef _WIN32
         refuseNoReplace = seed % 2;
+        lie = std::array{0, EIO, EIO, ENOENT}[seed % 4];
 #endif
         EXPECT_EQ(logOf(root, forms[seed % 6]), lines);
         fs::current_path(home);
         EXPECT_EQ(snapshot(root), tree);
     }
     EXPECT_EQ(replay(held).first, logOf(held));
-    EXPECT_EQ(children(scratch.top).size(), 3u);
+    EXPECT_EQ(children(scratch.top).size(), 4u);
 }
 
 // Another program takes each name a run may choose, from the moment the run is about to choose
@@ -139,9 +172,10 @@ TEST(Run, ANameTakenDuringTheMoveIsNeverReplaced) {
             fs::rename(scratch.deep / ".part", scratch.deep / from);
         };
 #endif
-        pallimor::sortDirectory(
-            pallimor::utf8FromPath(scratch.deep), {}, [](std::string_view) {},
-            [&](const fs::path &name) { about = std::stoi(name.string().substr(1)); });
+        pallimor::sortDirectory(pallimor::utf8FromPath(scratch.deep), {}, [](std::string_view) {},
+                                {.beforeEachMove = [&](const fs::path &name) {
+                                    about = std::stoi(name.string().substr(1));
+                                }});
         about = -2;
         racer.join();
         std::multiset<std::string> found;
