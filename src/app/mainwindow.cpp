@@ -5,10 +5,12 @@
 #include "runlog.h"
 #include "sortrun.h"
 
+#include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QKeyEvent>
 #include <QMessageBox>
-#include <QTextDocument>
+#include <QShortcut>
 #include <QUrl>
 
 namespace {
@@ -23,26 +25,66 @@ const QString readableBoxSheet =
                    " padding: 4px 16px; min-width: 48px; }"
                    "QPushButton:focus { border-color: white; }");
 
-// As QMessageBox's own static functions build it, with the sheet before it shows; the answer is
-// NoButton when the box is closed without one.
+// A held key repeats: Enter held in the directory field would open a question and answer it.
+class AutoRepeatFilter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override {
+        return event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->isAutoRepeat();
+    }
+};
+
+// As QMessageBox's own static functions build it, with the sheet before it shows and no key
+// answered that was pressed before; the answer is NoButton when the box is closed without one.
 QMessageBox::StandardButton showBox(QWidget *parent, QMessageBox::Icon icon, const QString &title,
                                     const QString &text, QMessageBox::StandardButtons buttons,
                                     QMessageBox::StandardButton defaultButton) {
     QMessageBox box(icon, title, text, buttons, parent);
     box.setDefaultButton(defaultButton);
     box.setStyleSheet(readableBoxSheet);
+    AutoRepeatFilter heldKeys(&box);
+    box.installEventFilter(&heldKeys);
+    for (QWidget *child : box.findChildren<QWidget *>())
+        child->installEventFilter(&heldKeys);
     box.exec();
     return box.standardButton(box.clickedButton());
+}
+
+// The working directory in any spelling the platform takes for it: either separator, a trailing
+// one, and on Windows any letter case.
+bool namesWorkingDirectory(const QString &typed) {
+#ifdef Q_OS_WIN
+    constexpr Qt::CaseSensitivity letterCase = Qt::CaseInsensitive;
+#else
+    constexpr Qt::CaseSensitivity letterCase = Qt::CaseSensitive;
+#endif
+    return QDir::cleanPath(QDir::fromNativeSeparators(typed))
+               .compare(QDir::currentPath(), letterCase) == 0;
+}
+
+// What decides what a run does; none of it changes while one goes.
+QList<QWidget *> settingsOf(Ui::MainWindow *ui) {
+    QList<QWidget *> settings = {ui->directoryLineEdit, ui->sortButton};
+    for (QCheckBox *box : ui->frame_3->findChildren<QCheckBox *>())
+        settings << box;
+    return settings;
 }
 
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), ui(new Ui::MainWindow), outputTextEdit(nullptr),
-      directoryLineEdit(nullptr) {
+      directoryLineEdit(nullptr), runLog(nullptr), stopKey(nullptr) {
     ui->setupUi(this);
     outputTextEdit = ui->outputTextEdit;
     directoryLineEdit = ui->directoryLineEdit;
+    runLog = new RunLog(outputTextEdit);
+    connect(runLog, &RunLog::finished, this, [this] { endRun(); });
+    stopKey = new QShortcut(Qt::Key_Escape, this);
+    stopKey->setEnabled(false);
+    connect(stopKey, &QShortcut::activated, runLog, &RunLog::stop);
     directoryLineEdit->setPlaceholderText("Enter the directory you want to sort");
 
     for (QCheckBox *box : {ui->Documents, ui->Audios, ui->Images, ui->Videos, ui->Codes,
@@ -63,6 +105,8 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::sortFiles() {
+    if (runLog->isRunning())
+        return;
     const QString sourceDir = directoryLineEdit->text();
     if (!confirm("Confirmation",
                  "Are you sure you want to proceed sorting? This cannot be UNDONE."))
@@ -73,7 +117,7 @@ void MainWindow::sortFiles() {
         return;
     }
     const std::string sourceDirStdString = sourceDir.toStdString();
-    if (sourceDir == QDir::currentPath() &&
+    if (namesWorkingDirectory(sourceDir) &&
         !confirm("Current Directory", "Are you sure you want to continue operating with current "
                                       "Directory? This can not be UNDONE."))
         return;
@@ -81,7 +125,7 @@ void MainWindow::sortFiles() {
         showInvalidPath();
         return;
     }
-    showRunLog(sourceDirStdString, start);
+    startRun(sourceDirStdString, start);
 }
 
 void MainWindow::on_Videos_toggled() {
@@ -141,15 +185,34 @@ void MainWindow::showInvalidPath() {
             QMessageBox::Ok, QMessageBox::Ok);
 }
 
-void MainWindow::showRunLog(const std::string &sourceDir,
-                            std::chrono::steady_clock::time_point start) {
-    QTextDocument *previous = outputTextEdit->document();
-    // The pane deletes the document it made itself when it gets another; a run's, it leaves.
-    const bool previousIsARunsLog = previous->parent() == outputTextEdit;
-    QTextDocument *log = sortIntoDocument(sourceDir, start, outputTextEdit);
-    log->setDefaultFont(previous->defaultFont());
-    log->setDocumentMargin(previous->documentMargin());
-    outputTextEdit->setDocument(log);
-    if (previousIsARunsLog)
-        delete previous;
+void MainWindow::closeEvent(QCloseEvent *event) {
+    // A question still open is answered No: closing is no consent to a move.
+    for (QMessageBox *box : findChildren<QMessageBox *>())
+        box->reject();
+    if (!runLog->isRunning())
+        return QMainWindow::closeEvent(event);
+    closesWhenRunEnds = true;
+    runLog->stop();
+    event->ignore();
+}
+
+// One run at a time: while one goes, nothing that decides what it does takes input, and Escape
+// stops it.
+void MainWindow::startRun(const std::string &sourceDir,
+                          std::chrono::steady_clock::time_point start) {
+    focusBeforeRun = focusWidget();
+    for (QWidget *setting : settingsOf(ui))
+        setting->setEnabled(false);
+    stopKey->setEnabled(true);
+    runLog->start(sourceDir, start);
+}
+
+void MainWindow::endRun() {
+    stopKey->setEnabled(false);
+    for (QWidget *setting : settingsOf(ui))
+        setting->setEnabled(true);
+    if (focusBeforeRun)
+        focusBeforeRun->setFocus();
+    if (closesWhenRunEnds)
+        close();
 }

@@ -5,8 +5,11 @@
 #include <chrono>
 #include <string>
 
+class RunLog;
+
 QT_BEGIN_NAMESPACE
 class QLineEdit;
+class QShortcut;
 class QTextEdit;
 namespace Ui {
 class MainWindow;
@@ -36,12 +39,21 @@ private slots:
     void on_All_stateChanged(int checked);
     void on_githubLink_clicked();
 
+protected:
+    // A run going stops after the file in hand, then the window closes.
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     bool confirm(const QString &title, const QString &text);
     void showInvalidPath();
-    void showRunLog(const std::string &sourceDir, std::chrono::steady_clock::time_point start);
+    void startRun(const std::string &sourceDir, std::chrono::steady_clock::time_point start);
+    void endRun();
 
     Ui::MainWindow *ui;
     QTextEdit *outputTextEdit;
     QLineEdit *directoryLineEdit;
+    RunLog *runLog;
+    QShortcut *stopKey;
+    QWidget *focusBeforeRun = nullptr;
+    bool closesWhenRunEnds = false;
 };

@@ -1,8 +1,14 @@
 #include "../engine/testdata.h"
 #include "mainwindow.h"
+#include "runlog.h"
 
 #include <QtTest>
 #include <QtWidgets>
+
+#include <ranges>
+#include <thread>
+
+using namespace std::chrono_literals;
 
 // Empty when a box's text as drawn meets WCAG's 4.5:1 against its ground, a note otherwise. The
 // label holds only letters on a plain ground, so its lightest and darkest pixels are theirs; in
@@ -31,8 +37,9 @@ public slots:
 private slots:
     // Each press of the start button asks and warns as the table says, the row's keys pressed in
     // the boxes as they open (closing them unanswered once the keys run out), each box's text
-    // readable. Enter in the field presses Start. A press that sorts shows each awkward name on
-    // one pane line as text: line breaks escaped, bytes that are no UTF-8 as U+FFFD.
+    // readable; a held Enter answers nothing. Enter in the field presses Start. A press that
+    // sorts shows each awkward name on one pane line as text: line breaks escaped, bytes that are
+    // no UTF-8 as U+FFFD.
     void sortButton() {
         const auto table = model::readTable("sorting.txt");
         const QString home = QDir::currentPath(); // on Windows, also the drive of the data files
@@ -48,9 +55,14 @@ private slots:
             const model::Lines lines = model::replay(root).first;
             model::fill(root, std::mt19937(7), {"keep"});
             QString path = QString::fromStdString(model::unescaped(row[1]));
-            if (path.startsWith("<cwd>"))
+            if (path.startsWith("<cwd"))
                 QDir::setCurrent(dir);
+            QString native = QDir::toNativeSeparators(QDir::currentPath()) + QDir::separator();
+#ifdef Q_OS_WIN
+            native = native.toLower();
+#endif
             path.replace("<dir>", dir)
+                .replace("<cwd\\>", native)
                 .replace("<cwd>", QDir::currentPath())
                 .replace("<slashes>", QDir::fromNativeSeparators(dir));
             QStringList expected = {row[0].c_str()}, seen = expected;
@@ -66,17 +78,26 @@ private slots:
                 box->setProperty("seen", true);
                 seen << box->windowTitle() + ": " + box->text() + unreadable(box);
                 const auto next = std::size_t(seen.size() - 2);
-                next < keys.size() ? QTest::keyClick(box, keys[next]) : box->reject();
+                const char key = next < keys.size() ? keys[next] : 0;
+                QWidget *focused = box->focusWidget() ? box->focusWidget() : box;
+                if (key == 'r') // Enter held down: a repeat
+                    QTest::simulateEvent(focused, true, Qt::Key_Return, {}, "\r", true);
+                if (key == 0 || key == 'r')
+                    box->reject();
+                else
+                    QTest::keyClick(box, key);
             });
             poll.start(5);
             row.size() > 4 ? QTest::keyClicks(window.focusWidget(), path)
                            : window.findChild<QLineEdit *>("directoryLineEdit")->setText(path);
             QTest::keyClick(window.focusWidget(), Qt::Key_Return);
+            QTRY_VERIFY_WITH_TIMEOUT(!window.findChild<RunLog *>()->isRunning(), 60000);
             QDir::setCurrent(home);
             QCOMPARE(seen, expected);
             const QString pane = window.findChild<QTextEdit *>("outputTextEdit")->toPlainText();
-            QCOMPARE(pane.isEmpty(), keys.ends_with('n') || row[3].ends_with("Error") ||
-                                         keys.size() + 1 < std::size_t(seen.size()));
+            QCOMPARE(pane.isEmpty(), row[3].ends_with("Error") ||
+                                         keys.size() + 1 != std::size_t(seen.size()) ||
+                                         !QByteArray("y\r").contains(keys.back()));
             if (path != dir || pane.isEmpty())
                 continue;
             QStringList shown, foretold;
@@ -85,6 +106,79 @@ private slots:
             for (const std::string &line : lines) // U+FFFD for bytes that are no UTF-8, as shown
                 foretold << QString::fromStdString(line);
             QCOMPARE(shown, foretold);
+        }
+    }
+
+    // A run slowed to some milliseconds a move, watched from the window's thread: the event loop
+    // never stalls long, the pane grows as files move, and the settings take no input meanwhile,
+    // so Start starts nothing more and All stays unticked. The finished pane holds the model's
+    // lines. Stopped by Escape or by closing the window, the run stops after the file in hand,
+    // every file in one place, its log the model's up to there, the stop line and the summary;
+    // a closed window closes once the run has stopped.
+    void longRunAnswersAndStops() {
+        const model::Scratch scratch("pallimor-long");
+        const auto refill = [&] {
+            model::removeTree(scratch.deep);
+            for (int file = 0; file < 150; ++file)
+                model::write(scratch.deep / ("f" + std::to_string(file) + ".zip"), "f");
+        };
+        for (const QString how : {"watched", "Escape", "close"}) {
+            refill();
+            MainWindow window;
+            auto *all = window.findChild<QCheckBox *>("All");
+            auto *pane = window.findChild<QTextEdit *>("outputTextEdit");
+            auto *run = window.findChild<RunLog *>();
+            all->click();
+            model::Lines lines = model::replay(scratch.deep).first;
+            refill();
+            run->beforeEachMove = [](const auto &) { std::this_thread::sleep_for(5ms); };
+            window.findChild<QLineEdit *>("directoryLineEdit")
+                ->setText(QString::fromStdString(pallimor::utf8FromPath(scratch.deep)));
+            window.show();
+            QVERIFY(QTest::qWaitForWindowActive(&window));
+            QElapsedTimer clock;
+            qint64 last = 0, stall = 0, questions = 0, grown = 0;
+            QTimer watch;
+            connect(&watch, &QTimer::timeout, [&] {
+                // Yes, and the window active again, as the desktop makes it once the box is gone.
+                if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+                    return ++questions, box->button(QMessageBox::Yes)->click(),
+                           window.activateWindow(), clock.start();
+                if (!clock.isValid())
+                    return;
+                stall = std::max(stall, clock.elapsed() - std::exchange(last, clock.elapsed()));
+                if (!run->isRunning() || pane->document()->blockCount() < 20 ||
+                    !window.isActiveWindow() || grown++)
+                    return;
+                all->click();
+                QTest::mouseClick(window.findChild<QPushButton *>("sortButton"), Qt::LeftButton);
+                QMetaObject::invokeMethod(&window, &MainWindow::sortFiles, Qt::QueuedConnection);
+                if (how == "Escape")
+                    QTest::keyClick(&window, Qt::Key_Escape);
+                if (how == "close")
+                    window.close();
+            });
+            watch.start(2);
+            QTest::mouseClick(window.findChild<QPushButton *>("sortButton"), Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(!run->isRunning(), 60000);
+            QVERIFY2(stall < 250, qPrintable(QString("%1 ms without an event").arg(stall)));
+            QVERIFY(questions == 1 && grown && !all->isChecked());
+            QCOMPARE(window.isVisible(), how != "close");
+            QStringList shown, foretold;
+            for (const QString &line : pane->toPlainText().split('\n'))
+                shown << QString::fromStdString(model::worded(line.toStdString(), "\\d+\\.\\d\\d"));
+            const auto moved = std::ranges::count_if(shown, [](auto &l) { return l[0] == 'M'; });
+            if (how != "watched") {
+                lines.resize(moved + 1);
+                lines.push_back("Process Stopped: files not yet examined stay where they are.");
+                lines.push_back("Process Finished in <seconds> seconds with " +
+                                std::to_string(moved) + " file(s).");
+            }
+            for (const std::string &line : lines)
+                foretold << QString::fromStdString(line);
+            QCOMPARE(shown, foretold);
+            const model::Tree tree = model::snapshot(scratch.deep);
+            QCOMPARE(std::ranges::count(tree | std::views::values, std::string("f")), 150);
         }
     }
 
