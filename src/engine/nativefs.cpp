@@ -176,25 +176,26 @@ bool isMissingTarget(DWORD code) {
            code == ERROR_CANT_RESOLVE_FILENAME;
 }
 
-// Reparse points that are files whose data lie elsewhere or are kept in a form of the system's
-// own. Every other one (a socket, WSL's FIFOs, devices and links, an app alias) is no file, as
-// Linux sees it too; opening one of these could fetch the data, so they are never opened.
+// Reparse points that are files whose data lie elsewhere or in a form of the system's own:
+// cloud and sync placeholders, deduplicated, single-instance, hierarchical-storage, WIM-backed
+// and system-compressed files. Every other one that is no folder (a socket, WSL's FIFOs, devices
+// and links, an app alias, a link on an NFS share) is no file, as Linux sees those. None is ever
+// opened here: opening a placeholder can fetch its data.
 bool isFileWithDataElsewhere(DWORD tag) {
-    constexpr DWORD cloudPlaceholder = 0x9000001A;   // OneDrive and other sync clients, any of 16
-    constexpr DWORD projectedFile = 0x9000001C;      // ProjFS, as in VFS for Git
-    constexpr DWORD storageSync = 0x8000001E;        // Azure File Sync
-    constexpr DWORD compressedBySystem = 0x80000017; // Windows Overlay Filter: CompactOS, WIMBoot
     switch (tag) {
     case IO_REPARSE_TAG_DEDUP:
+    case IO_REPARSE_TAG_SIS:
     case IO_REPARSE_TAG_HSM:
     case IO_REPARSE_TAG_HSM2:
-    case IO_REPARSE_TAG_SIS:
-    case projectedFile:
-    case storageSync:
-    case compressedBySystem:
+    case IO_REPARSE_TAG_WIM:
+    case IO_REPARSE_TAG_WOF:
+    case IO_REPARSE_TAG_FILE_PLACEHOLDER:
+    case IO_REPARSE_TAG_ONEDRIVE:
+    case IO_REPARSE_TAG_STORAGE_SYNC:
+    case IO_REPARSE_TAG_PROJFS:
         return true;
     default:
-        return (tag & 0xFFFF0FFF) == cloudPlaceholder;
+        return (tag & ~DWORD(IO_REPARSE_TAG_CLOUD_MASK)) == DWORD(IO_REPARSE_TAG_CLOUD);
     }
 }
 
