@@ -7,7 +7,9 @@
 #include <fstream>
 #include <map>
 #include <random>
+#include <ranges>
 #include <regex>
+#include <set>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -129,6 +131,12 @@ inline Tree snapshot(const fs::path &root, const fs::path &under = {}) {
             tree.merge(snapshot(root, under / name));
     }
     return tree;
+}
+
+// What the files hold, wherever they are: a run loses none and doubles none.
+inline std::multiset<std::string> contents(Tree tree) {
+    std::erase_if(tree, [](const auto &entry) { return entry.second == "/"; });
+    return {std::views::values(tree).begin(), std::views::values(tree).end()};
 }
 
 // A folder of its own under the temporary one, so that two test runs at once never meet, with
