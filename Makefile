@@ -63,8 +63,9 @@ run: program
 	$(MAKE) --no-print-directory deps PACKAGES="$(VIRTUAL_DISPLAY_PACKAGES)" && \
 	exec xvfb-run --auto-servernum --server-args="$(VIRTUAL_SCREEN)" sh -c ' \
 	  echo "No display found: Pallimor runs on the virtual display $$DISPLAY (Xvfb)."; \
-	  echo "See it with: import -display $$DISPLAY -window root window.png (Debian package"; \
-	  echo "imagemagick); end it with Ctrl+C."; \
+	  echo "See it with (Debian package imagemagick):"; \
+	  echo "  XAUTHORITY=$$XAUTHORITY import -display $$DISPLAY -window root window.png"; \
+	  echo "End it with Ctrl+C."; \
 	  exec "$$0"' $(BUILD)/src/app/pallimor
 
 # docs/catalogue.md, written afresh from the catalogue in the code; `make test` checks it.
