@@ -88,7 +88,7 @@ screenshot-windows: windows
 	@$(MAKE) --no-print-directory deps PACKAGES="$(SCREENSHOT_PACKAGES) fonts-wqy-microhei"
 	tools/screenshot.sh $(WINDOWS_BUILD)/pallimor.exe docs/window-windows.png
 
-# A few minutes' look at the figures of docs/performance.md; the files go next to the build.
+# A minute's look at the figures of docs/performance.md; the files go next to the build.
 # `make bench-full` is the benchmark's own default, up to 100,000 files, 5 runs each.
 BENCH_DEFAULT := --sizes 1000,10000 --runs 3
 BENCH_ARGS ?= $(BENCH_DEFAULT)
