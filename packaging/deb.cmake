@@ -22,5 +22,9 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The start button's first letter is U+1F5F2, which this font draws and Qt's own fonts do not. The
+# program works without it, showing a box in its place, so the font is recommended, which apt
+# installs by default, rather than depended on.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-symbola)
 
 include(CPack)

@@ -20,6 +20,9 @@ debs=("$build"/pallimor_*_amd64.deb)
 [ ${#debs[@]} = 1 ] || fail "expected one package in $build, found: ${debs[*]}"
 deb=$(realpath "${debs[0]}")
 
+recommends=$(dpkg-deb -f "$deb" Recommends)
+[ "$recommends" = fonts-symbola ] || fail "the package recommends '$recommends', not the font of the start button's glyph"
+
 echo "== dpkg -c $deb"
 dpkg -c "$deb"
 mapfile -t files < <(dpkg -c "$deb" | awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }')
