@@ -115,10 +115,10 @@ void RunLog::takeLines() {
         const QString lines = QString::fromUtf8(text);
         append(log, lines);
         showsTail = showsTail || std::ranges::count(text, '\n') >= maxLinesPerTurn;
-        if (showsTail)
-            showTail();
-        else
+        if (!showsTail)
             append(shown, lines);
+        else if (!over) // the whole log takes the tail's place at once
+            showTail();
     }
     if (over)
         finish();
