@@ -53,10 +53,12 @@ key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Pallimor'
 reg_value() { wine reg query "$key" /v "$1" /reg:64 2>/dev/null | tr -d '\r' |
     sed -n "s/^ *$1 *REG_[A-Z_]* *//p"; }
 has_key() { wine reg query "$key" /reg:64 >/dev/null 2>&1; }
-window() { xdotool search --name '^Pallimor$' 2>/dev/null | head -n 1; }
+# Only a window on screen takes the focus; Wine makes it a moment before it maps it.
+window() { xdotool search --onlyvisible --name '^Pallimor$' 2>/dev/null | head -n 1; }
 has_window() { [ -n "$(window)" ]; }
 # Alt+F4 reaches the window as a user's would, and Windows turns it into a request to close.
 close_window() { xdotool windowfocus --sync "$1" && xdotool key --clearmodifiers alt+F4; }
+close_visible_window() { close_window "$(window)" 2>/dev/null; }
 gone() { [ ! -e "$program_dir" ] && [ ! -e "$shortcut" ] && ! has_key; }
 ended() { ! kill -0 "$1" 2>/dev/null; }
 since() { awk -v from="$1" -v to="$EPOCHREALTIME" 'BEGIN { printf "%.1f s", to - from }'; }
@@ -95,7 +97,7 @@ check "QuietUninstallString is $quiet" test "$(reg_value QuietUninstallString)" 
 wine 'C:\Program Files\Pallimor\pallimor.exe' &
 pid=$!
 check "installed pallimor.exe shows a window titled Pallimor" wait_for 60 has_window
-check "Alt+F4 typed into the window" close_window "$(window)"
+check "Alt+F4 typed into the window" wait_for 10 close_visible_window
 check "window closed with Alt+F4 and the program ended" wait_for 30 ended "$pid"
 status=0
 wait "$pid" || status=$?
