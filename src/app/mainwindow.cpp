@@ -186,9 +186,6 @@ void MainWindow::showInvalidPath() {
 }
 
 void MainWindow::closeEvent(QCloseEvent *event) {
-    // A question still open is answered No: closing is no consent to a move.
-    for (QMessageBox *box : findChildren<QMessageBox *>())
-        box->reject();
     if (!runLog->isRunning())
         return QMainWindow::closeEvent(event);
     closesWhenRunEnds = true;

@@ -62,11 +62,9 @@ private slots:
             const model::Lines lines = model::replay(root).first;
             model::fill(root, std::mt19937(7), {"keep"});
             const auto before = model::contents(model::snapshot(root));
-            if (watched) {
-                run->beforeEachMove = [](const auto &) { std::this_thread::sleep_for(20ms); };
-                window.show();
-                QVERIFY(QTest::qWaitForWindowActive(&window));
-            }
+            run->beforeEachMove = [&](auto &) { std::this_thread::sleep_for(watched * 20ms); };
+            window.show();
+            QVERIFY(QTest::qWaitForWindowActive(&window));
             QString path = QString::fromStdString(model::unescaped(row[1]));
             if (path.startsWith("<cwd"))
                 QDir::setCurrent(dir);
