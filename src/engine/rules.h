@@ -19,7 +19,7 @@ bool isException(std::string_view filename);
 bool isPlainFile(std::string_view filepath);
 
 // True when the file's category is switched to stay in place.
-bool isNotIncluded(std::string_view filename, const Switches &switches = FileCategory);
+bool isNotIncluded(std::string_view filename, const Switches &switches);
 
 // The folder, relative to the sorted directory, that the file belongs in: "Images/Jpg",
 // "Plain-Files" or "Uncategorized".

@@ -163,18 +163,22 @@ public:
 
     int run() {
         std::error_code error;
+        bool stopped = false;
         const SortedDirectory directory(sourceDir, error);
         if (!error)
             error = directory.forEachEntry([&](const DirectoryEntry &entry) {
-                if (settings.stop.stop_requested())
+                if (settings.stop.stop_requested()) {
+                    stopped = true;
                     return false;
+                }
                 visit(directory, entry);
                 return true;
             });
         if (error)
             log("Error listing directory " + escapeLineBreakers(sourceDir) + ": " +
                 messageOf(error));
-        if (settings.stop.stop_requested())
+        // A stop asked for after the last entry leaves nothing unexamined.
+        if (stopped)
             log("Process Stopped: files not yet examined stay where they are.");
         return totalFileCounts;
     }
