@@ -124,9 +124,13 @@ inline Tree snapshot(const fs::path &root, const fs::path &under = {}) {
     Tree tree;
     for (const fs::path &name : children(root / under)) {
         std::ifstream in(root / under / name, std::ios::binary);
-        const bool folder = fs::is_directory(fs::symlink_status(root / under / name));
+        const auto type = fs::symlink_status(root / under / name).type();
+        const bool folder = type == fs::file_type::directory;
         tree[pallimor::utf8FromPath(under / name)] =
-            folder ? "/" : std::string(std::istreambuf_iterator(in), {});
+            folder ? "/"
+            : type == fs::file_type::symlink
+                ? "-> " + fs::read_symlink(root / under / name).string()
+                : std::string(std::istreambuf_iterator(in), {});
         if (folder)
             tree.merge(snapshot(root, under / name));
     }
@@ -153,8 +157,8 @@ struct Scratch {
 };
 
 // Makes `root` afresh, of awkward entries: the names every directory holds, some of the paths
-// taken before a run, files named from a pool of stems, and a link. A generated file's first
-// word is one of `actions`.
+// taken before a run, files named from a pool of stems, a link to nothing and one to a file. A
+// generated file's first word is one of `actions`.
 inline void fill(const fs::path &root, std::mt19937 random, const Lines &actions) {
     const auto oneOf = [&](const Lines &items) { return items[random() % items.size()]; };
     static const auto names = readTable("names.txt"); // stems, endings, always there, taken
@@ -170,6 +174,7 @@ inline void fill(const fs::path &root, std::mt19937 random, const Lines &actions
     }
     std::error_code ignored;
     fs::create_symlink("missing", root / "dangling.jpg", ignored);
+    fs::create_symlink("Pallimor.cpp", root / "linked.txt", ignored);
 }
 
 // What befalls a file of `root` between the listing and its move, by its first word: it
