@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "catalogue.h"
+#include "folderfield.h"
 #include "runlog.h"
 #include "sortrun.h"
 
@@ -96,7 +97,8 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui->sortButton, &QPushButton::clicked, this, &MainWindow::sortFiles);
     // Typing the folder is the first thing to do, and Enter then presses Start, question and all.
     directoryLineEdit->setFocus();
-    connect(directoryLineEdit, &QLineEdit::returnPressed, ui->sortButton, &QPushButton::click);
+    connect(new FolderField(directoryLineEdit, this), &FolderField::returnPressed, ui->sortButton,
+            &QPushButton::click);
     connect(ui->All, &QCheckBox::stateChanged, this, &MainWindow::on_All_stateChanged);
 }
 
