@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QFileSystemModel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QValidator>
@@ -67,15 +68,18 @@ FolderField::FolderField(QLineEdit *field, QWidget *window)
     window->setAcceptDrops(true);
     window->installEventFilter(this);
     field->installEventFilter(this);
-    // The field emits Enter before the list of completions takes it.
-    connect(field, &QLineEdit::returnPressed, this, [this] {
-        if (!folders->popup()->isVisible())
-            emit returnPressed();
-    });
+    // Before the completer's own: Enter taken in the list must not reach the field as well.
+    folders->popup()->installEventFilter(this);
 }
 
 bool FolderField::eventFilter(QObject *watched, QEvent *event) {
     switch (event->type()) {
+    case QEvent::KeyPress:
+        if (watched != folders->popup() ||
+            !QList{Qt::Key_Return, Qt::Key_Enter}.contains(static_cast<QKeyEvent *>(event)->key()))
+            return false;
+        takeChosenFolder();
+        return true;
     case QEvent::EnabledChange:
         if (watched == field)
             field->setCompleter(field->isEnabled() ? folders : nullptr);
@@ -96,6 +100,15 @@ bool FolderField::eventFilter(QObject *watched, QEvent *event) {
     default:
         return false;
     }
+}
+
+// Enter in the list only fills the field, with the folder chosen if there is one: Qt's
+// completer would pass the Enter on to the field, where it presses Start.
+void FolderField::takeChosenFolder() {
+    const int chosen = folders->popup()->currentIndex().row();
+    folders->popup()->hide();
+    if (folders->setCurrentRow(chosen))
+        field->setText(folders->currentCompletion());
 }
 
 void FolderField::answerDrag(QDropEvent *drag) {

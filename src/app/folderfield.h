@@ -20,15 +20,12 @@ public:
     // `window` takes the drops, wherever on it they land.
     FolderField(QLineEdit *field, QWidget *window);
 
-signals:
-    // Enter in the field, unless it took a completion.
-    void returnPressed();
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void answerDrag(QDropEvent *drag);
+    void takeChosenFolder();
 
     QLineEdit *field;
     QCompleter *folders;

@@ -97,8 +97,8 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui->sortButton, &QPushButton::clicked, this, &MainWindow::sortFiles);
     // Typing the folder is the first thing to do, and Enter then presses Start, question and all.
     directoryLineEdit->setFocus();
-    connect(new FolderField(directoryLineEdit, this), &FolderField::returnPressed, ui->sortButton,
-            &QPushButton::click);
+    connect(directoryLineEdit, &QLineEdit::returnPressed, ui->sortButton, &QPushButton::click);
+    new FolderField(directoryLineEdit, this);
     connect(ui->All, &QCheckBox::stateChanged, this, &MainWindow::on_All_stateChanged);
 }
 
