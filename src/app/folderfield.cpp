@@ -63,8 +63,8 @@ FolderField::FolderField(QLineEdit *field, QWidget *window)
 #ifdef Q_OS_WIN
     field->setValidator(new WithoutExplorerQuotes(this));
 #endif
-    // The window answers every drag, those over the field included, so that all are read alike.
-    field->setAcceptDrops(false);
+    // Drags over the field are answered as those over the rest of the window: the field's own
+    // would insert the dragged text where it lands.
     window->setAcceptDrops(true);
     window->installEventFilter(this);
     field->installEventFilter(this);
