@@ -52,7 +52,8 @@ public:
 
 FolderField::FolderField(QLineEdit *field, QWidget *window)
     : QObject(window), field(field), folders(new QCompleter(this)) {
-    // Qt's own model lists folders on a thread of its own, so a slow share never stalls typing.
+    // Qt's own model lists folders on a thread of its own, so that a slow share does not stall
+    // typing.
     auto *model = new QFileSystemModel(folders);
     model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
     // A Windows shortcut to a folder is a file, and no folder to sort.

@@ -141,11 +141,15 @@ private slots:
             else if (how == "pasted")
                 QGuiApplication::clipboard()->setText(path),
                     QTest::keySequence(field, QKeySequence::Paste);
-            else if (how == "completed") { // typed slowly enough for the folders to be read
+            else if (how.starts_with(
+                         "completed")) { // typed slowly enough for the folders to be read
                 QTest::keyClicks(field, path.chopped(1), {}, 1);
                 QTRY_VERIFY(QApplication::activePopupWidget());
-                QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Down);
-                QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Return);
+                auto *list = qobject_cast<QAbstractItemView *>(QApplication::activePopupWidget());
+                how.ends_with("click")
+                    ? QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                                        list->visualRect(list->model()->index(0, 0)).center())
+                    : (QTest::keyClick(list, Qt::Key_Down), QTest::keyClick(list, Qt::Key_Return));
             } else
                 field->setText(how.starts_with("drop") ? "typed before" : path);
             if (how.starts_with("drop")) { // Enter then goes where the focus is
