@@ -51,16 +51,18 @@ public:
 } // namespace
 
 FolderField::FolderField(QLineEdit *field, QWidget *window)
-    : QObject(window), field(field), folders(new QCompleter(this)) {
+    : QObject(window), field(field), folders(new QCompleter(this)),
+      model(new QFileSystemModel(folders)) {
     // Qt's own model lists folders on a thread of its own, so that a slow share does not stall
     // typing.
-    auto *model = new QFileSystemModel(folders);
     model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
     // A Windows shortcut to a folder is a file, and no folder to sort.
     model->setResolveSymlinks(false);
     model->setRootPath(QString());
     folders->setModel(model);
     field->setCompleter(folders);
+    connect(field, &QLineEdit::textEdited, this, &FolderField::readTowardsTypedFolder);
+    connect(model, &QFileSystemModel::directoryLoaded, this, &FolderField::readTowardsTypedFolder);
 #ifdef Q_OS_WIN
     field->setValidator(new WithoutExplorerQuotes(this));
 #endif
@@ -110,6 +112,29 @@ void FolderField::takeChosenFolder() {
     folders->popup()->hide();
     if (folders->setCurrentRow(chosen))
         field->setText(folders->currentCompletion());
+}
+
+// Qt's completer has the folder the text ends in read only once every folder above it has been,
+// so a path pasted or typed fast would be offered nothing: this has the first folder of the text
+// not yet read read, on the model's thread, and the next once that one is. Nothing is looked up
+// on this thread but what the model already holds.
+void FolderField::readTowardsTypedFolder() {
+    const QStringList parts = folders->splitPath(field->text());
+    QModelIndex folder;
+    for (qsizetype part = 0; part + 1 < parts.size() && !model->canFetchMore(folder); ++part)
+        if (folder = childNamed(folder, parts[part]); !folder.isValid())
+            return;
+    model->fetchMore(folder);
+}
+
+QModelIndex FolderField::childNamed(const QModelIndex &folder, const QString &name) const {
+    for (int row = 0; row < model->rowCount(folder); ++row)
+        if (const QModelIndex child = model->index(row, 0, folder);
+            child.data(QFileSystemModel::FileNameRole)
+                .toString()
+                .compare(name, folders->caseSensitivity()) == 0)
+            return child;
+    return {};
 }
 
 void FolderField::answerDrag(QDropEvent *drag) {

@@ -6,7 +6,9 @@
 QT_BEGIN_NAMESPACE
 class QCompleter;
 class QDropEvent;
+class QFileSystemModel;
 class QLineEdit;
+class QModelIndex;
 QT_END_NAMESPACE
 
 // The ways a folder reaches the directory field besides typing it out: dropped from a file
@@ -26,8 +28,11 @@ protected:
 private:
     void answerDrag(QDropEvent *drag);
     void takeChosenFolder();
+    void readTowardsTypedFolder();
+    QModelIndex childNamed(const QModelIndex &folder, const QString &name) const;
 
     QLineEdit *field;
     QCompleter *folders;
+    QFileSystemModel *model;
     QString draggedFolder; // the folder of the drag under way, empty when it holds anything else
 };
