@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "catalogue.h"
+#include "folderfield.h"
 #include "runlog.h"
 #include "sortrun.h"
 
@@ -97,6 +98,7 @@ MainWindow::MainWindow(QWidget *parent)
     // Typing the folder is the first thing to do, and Enter then presses Start, question and all.
     directoryLineEdit->setFocus();
     connect(directoryLineEdit, &QLineEdit::returnPressed, ui->sortButton, &QPushButton::click);
+    new FolderField(directoryLineEdit, this);
     connect(ui->All, &QCheckBox::stateChanged, this, &MainWindow::on_All_stateChanged);
 }
 
