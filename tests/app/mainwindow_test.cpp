@@ -28,34 +28,6 @@ QString unreadable(QMessageBox *box) {
     return (lightest + 0.05) / (darkest + 0.05) < 4.5 ? " (under 4.5:1)" : "";
 }
 
-#ifndef Q_OS_WIN
-// The session bus of the test's own, which the launcher's signals reach while it lives. The
-// program knows its address from the start, as the system's library reads it only once.
-class PrivateBus {
-public:
-    static QString address() {
-        return "unix:path=" + QDir::tempPath() + "/pallimor-test-bus-" +
-               QString::number(QCoreApplication::applicationPid());
-    }
-    explicit PrivateBus(QObject *listener) {
-        daemon.start("dbus-daemon",
-                     {"--session", "--address=" + address(), "--print-address", "--nofork"});
-        daemon.waitForReadyRead(10000);
-        QDBusConnection::connectToBus(address(), "listener")
-            .connect({}, {}, "com.canonical.Unity.LauncherEntry", "Update", listener,
-                     SLOT(launcherUpdated(QString, QVariantMap)));
-    }
-    ~PrivateBus() {
-        QDBusConnection::disconnectFromBus("listener");
-        daemon.terminate();
-        daemon.waitForFinished();
-    }
-
-private:
-    QProcess daemon;
-};
-#endif
-
 class MainWindowTest : public QObject {
     Q_OBJECT
 
@@ -67,7 +39,7 @@ public slots:
     void openUrl(const QUrl &url) { opened << url; }
     void launcherUpdated(const QString &app, const QVariantMap &update) {
         const QString launcher = "application://" + QFileInfo(PALLIMOR_DESKTOP_ENTRY).fileName();
-        if (update.value("progress-visible").toBool())
+        if (update["progress-visible"].toBool())
             progress << update.value("progress").toDouble();
         const QString what = update.contains("urgent")
                                  ? (update["urgent"].toBool() ? "urgent" : "back")
@@ -90,9 +62,9 @@ private slots:
     // The other runs find no session bus, and nothing says so.
     void sortButton() {
         QTest::failOnWarning(QRegularExpression("(?i)d-?bus"));
-#ifndef Q_OS_WIN
-        qputenv("DBUS_SESSION_BUS_ADDRESS", PrivateBus::address().toUtf8());
-#endif
+        // The program knows the bus's address from the start: the system's library reads it once.
+        const QString busAddress = "unix:path=" + QDir::tempPath() + "/pallimor-test-bus";
+        qputenv("DBUS_SESSION_BUS_ADDRESS", busAddress.toUtf8());
         const auto table = model::readTable("sorting.txt");
         const QString home = QDir::currentPath(); // on Windows, also the drive of the data files
         const model::Scratch scratch("pallimor-window");
@@ -118,12 +90,18 @@ private slots:
                 if (how == "unseen")
                     std::this_thread::sleep_until(longEnough);
             };
-            told.clear();
-            progress.clear();
+            told.clear(), progress.clear();
 #ifndef Q_OS_WIN
-            std::optional<PrivateBus> bus;
-            if (watched)
-                bus.emplace(this);
+            QProcess bus; // a session bus of the test's own, for the runs watched, gone after each
+            if (watched) {
+                bus.start("dbus-daemon",
+                          {"--session", "--address=" + busAddress, "--print-address", "--nofork"});
+                QVERIFY(bus.waitForReadyRead(10000));
+                QDBusConnection::disconnectFromBus("listener");
+                QDBusConnection::connectToBus(busAddress, "listener")
+                    .connect({}, {}, "com.canonical.Unity.LauncherEntry", "Update", this,
+                             SLOT(launcherUpdated(QString, QVariantMap)));
+            }
 #endif
             window.show();
             QVERIFY(QTest::qWaitForWindowActive(&window));
@@ -201,6 +179,7 @@ private slots:
                 QVERIFY(std::ranges::is_sorted(progress));
                 QCOMPARE_LT(progress.first(), 0.5);
                 QCOMPARE(progress.last() == 1, how == "watched" || how == "unseen");
+                bus.kill(), bus.waitForFinished();
             }
 #endif
             const QString text = pane->toPlainText();
