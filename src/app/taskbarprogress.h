@@ -18,6 +18,7 @@ public:
     explicit TaskbarProgress(QWidget *window);
     ~TaskbarProgress() override;
 
+    // `listed` is more than 0.
     void show(std::size_t examined, std::size_t listed);
     void hide();
     // For a run that ended while the user looked elsewhere.
