@@ -1,5 +1,7 @@
 # Everything a fresh Debian 12 machine needs, installed on first use.
 PACKAGES := cmake g++ make qt6-base-dev libgtest-dev
+# The window tests start a private session bus of their own, to read the launcher's signals.
+PACKAGES += dbus-daemon
 # Checks of the menu entry and metainfo, and what `make package` needs to work out dependencies.
 PACKAGES += desktop-file-utils appstream dpkg-dev file
 # For `make run`: a font that holds the start button's U+1F5F2, which no font Qt brings along has.

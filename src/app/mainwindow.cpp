@@ -5,6 +5,7 @@
 #include "folderfield.h"
 #include "runlog.h"
 #include "sortrun.h"
+#include "taskbarprogress.h"
 
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -17,6 +18,9 @@
 namespace {
 
 const QString projectPage = QStringLiteral("https://github.com/pallimor/pallimor");
+
+// A run this long has most likely sent the user to another window meanwhile.
+constexpr std::chrono::seconds longRun{5};
 
 // The window's dark background reaches the boxes it parents, so they need light text of their
 // own, and buttons that the sheet draws whole, whatever the platform's style, so labels show.
@@ -77,12 +81,14 @@ QList<QWidget *> settingsOf(Ui::MainWindow *ui) {
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), ui(new Ui::MainWindow), outputTextEdit(nullptr),
-      directoryLineEdit(nullptr), runLog(nullptr), stopKey(nullptr) {
+      directoryLineEdit(nullptr), runLog(nullptr), taskbar(nullptr), stopKey(nullptr) {
     ui->setupUi(this);
     outputTextEdit = ui->outputTextEdit;
     directoryLineEdit = ui->directoryLineEdit;
     runLog = new RunLog(outputTextEdit);
     connect(runLog, &RunLog::finished, this, [this] { endRun(); });
+    taskbar = new TaskbarProgress(this);
+    connect(runLog, &RunLog::progressed, taskbar, &TaskbarProgress::show);
     stopKey = new QShortcut(Qt::Key_Escape, this);
     stopKey->setEnabled(false);
     connect(stopKey, &QShortcut::activated, runLog, &RunLog::stop);
@@ -203,10 +209,14 @@ void MainWindow::startRun(const std::string &sourceDir,
     for (QWidget *setting : settingsOf(ui))
         setting->setEnabled(false);
     stopKey->setEnabled(true);
+    runStart = start;
     runLog->start(sourceDir, start);
 }
 
 void MainWindow::endRun() {
+    taskbar->hide();
+    if (std::chrono::steady_clock::now() - runStart > longRun && !isActiveWindow())
+        taskbar->askForAttention();
     stopKey->setEnabled(false);
     for (QWidget *setting : settingsOf(ui))
         setting->setEnabled(true);

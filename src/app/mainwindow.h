@@ -6,6 +6,7 @@
 #include <string>
 
 class RunLog;
+class TaskbarProgress;
 
 QT_BEGIN_NAMESPACE
 class QLineEdit;
@@ -53,7 +54,9 @@ private:
     QTextEdit *outputTextEdit;
     QLineEdit *directoryLineEdit;
     RunLog *runLog;
+    TaskbarProgress *taskbar;
     QShortcut *stopKey;
     QWidget *focusBeforeRun = nullptr;
+    std::chrono::steady_clock::time_point runStart;
     bool closesWhenRunEnds = false;
 };

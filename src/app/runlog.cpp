@@ -60,7 +60,12 @@ void RunLog::start(const std::string &sourceDir, std::chrono::steady_clock::time
     if (previousIsARunsLog)
         delete previous;
     isOver = false;
-    pallimor::RunSettings settings{pallimor::FileCategory, {}, beforeEachMove};
+    examined = listed = 0;
+    pallimor::RunSettings settings{
+        pallimor::FileCategory, {}, beforeEachMove, [this](std::size_t entries, std::size_t of) {
+            listed = of;
+            examined = entries;
+        }};
     try {
         run = std::jthread([this, sourceDir, start, settings](std::stop_token stop) mutable {
             settings.stop = std::move(stop);
@@ -110,6 +115,8 @@ void RunLog::takeLines() {
     }
     if (!log)
         return;
+    if (const std::size_t entries = listed; entries > 0)
+        emit progressed(examined, entries);
     if (!text.empty()) {
         text.pop_back();
         const QString lines = QString::fromUtf8(text);

@@ -5,7 +5,9 @@
 #include <QObject>
 #include <QTimer>
 
+#include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -36,6 +38,8 @@ public:
 signals:
     // The run is over and the pane holds its whole log.
     void finished();
+    // At the pane's pace, from the end of the listing: `examined` of the `listed` entries.
+    void progressed(std::size_t examined, std::size_t listed);
 
 private:
     void sortOnThisThread(const std::string &sourceDir, std::chrono::steady_clock::time_point start,
@@ -56,6 +60,7 @@ private:
     std::mutex mutex;    // guards the two below, which the run's thread writes
     std::string pending; // lines logged and not yet taken, each ended by '\n'
     bool isOver = false; // the run has logged its last line
+    std::atomic<std::size_t> examined = 0, listed = 0; // the run's thread writes these too
     // Last, so that going it stops the run after the file in hand before the rest goes.
     std::jthread run;
 };

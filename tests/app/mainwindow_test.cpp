@@ -4,6 +4,9 @@
 
 #include <QtTest>
 #include <QtWidgets>
+#ifndef Q_OS_WIN
+#include <QtDBus>
+#endif
 
 #include <thread>
 
@@ -29,9 +32,21 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
     QList<QUrl> opened;
+    QStringList told;       // what the launcher was told: each progress shown once in a row
+    QList<double> progress; // every progress shown
 
 public slots:
     void openUrl(const QUrl &url) { opened << url; }
+    void launcherUpdated(const QString &app, const QVariantMap &update) {
+        const QString launcher = "application://" + QFileInfo(PALLIMOR_DESKTOP_ENTRY).fileName();
+        if (update["progress-visible"].toBool())
+            progress << update.value("progress").toDouble();
+        const QString what = update.contains("urgent")
+                                 ? (update["urgent"].toBool() ? "urgent" : "back")
+                                 : (update["progress-visible"].toBool() ? "progress" : "hidden");
+        if (told.isEmpty() || told.last() != what)
+            told << (app == launcher ? what : app);
+    }
 
 private slots:
     // Each press of the start button asks and warns as the table says, the row's keys pressed in
@@ -42,7 +57,14 @@ private slots:
     // window's thread: the event loop never stalls long, the pane grows as files move, and Start
     // and All take no input; stopped by Escape or by closing the window, its log is the model's
     // up to the stop line and the summary, and a closed window closes once the run has stopped.
+    // On Linux a watched run's launcher shows its progress rising, to 1 unless stopped, then
+    // hides it; a run that ends unseen asks for attention if it was long, until the user is back.
+    // The other runs find no session bus, and nothing says so.
     void sortButton() {
+        QTest::failOnWarning(QRegularExpression("(?i)d-?bus"));
+        // The program knows the bus's address from the start: the system's library reads it once.
+        const QString busAddress = "unix:path=" + QDir::tempPath() + "/pallimor-test-bus";
+        qputenv("DBUS_SESSION_BUS_ADDRESS", busAddress.toUtf8());
         const auto table = model::readTable("sorting.txt");
         const QString home = QDir::currentPath(); // on Windows, also the drive of the data files
         const model::Scratch scratch("pallimor-window");
@@ -72,7 +94,8 @@ private slots:
             const std::string how = row.size() > 4 ? row[4] : "";
             if (row[0].ends_with(elsewhere))
                 continue;
-            const bool watched = how == "watched" || how == "Escape" || how == "close";
+            const bool watched =
+                how == "watched" || how == "Escape" || how == "close" || how == "unseen";
             model::fill(root, std::mt19937(7), {"keep"});
             MainWindow window;
             auto *all = window.findChild<QCheckBox *>("All");
@@ -83,7 +106,25 @@ private slots:
             const model::Lines lines = model::replay(root).first;
             model::fill(root, std::mt19937(7), {"keep"});
             const auto before = model::contents(model::snapshot(root));
-            run->beforeEachMove = [&](auto &) { std::this_thread::sleep_for(watched * 20ms); };
+            const auto longEnough = std::chrono::steady_clock::now() + 6s; // past a long run
+            run->beforeEachMove = [&](auto &) {
+                std::this_thread::sleep_for(watched * 20ms);
+                if (how == "unseen")
+                    std::this_thread::sleep_until(longEnough);
+            };
+            told.clear(), progress.clear();
+#ifndef Q_OS_WIN
+            QProcess bus; // a session bus of the test's own, for the runs watched, gone after each
+            if (watched) {
+                bus.start("dbus-daemon",
+                          {"--session", "--address=" + busAddress, "--print-address", "--nofork"});
+                QVERIFY(bus.waitForReadyRead(10000));
+                QDBusConnection::disconnectFromBus("listener");
+                QDBusConnection::connectToBus(busAddress, "listener")
+                    .connect({}, {}, "com.canonical.Unity.LauncherEntry", "Update", this,
+                             SLOT(launcherUpdated(QString, QVariantMap)));
+            }
+#endif
             window.show();
             QVERIFY(QTest::qWaitForWindowActive(&window));
             QString path = QString::fromStdString(model::unescaped(row[1]));
@@ -104,6 +145,7 @@ private slots:
             const std::string keys = model::unescaped(row[2]);
             QElapsedTimer clock;
             qint64 stall = -1, grown = 0;
+            QWidget other;
             // While the run goes: how long the event loop stalls, and once the pane has grown and
             // the window is active again, Start, All and the stop.
             const auto watch = [&] {
@@ -118,6 +160,8 @@ private slots:
                 QMetaObject::invokeMethod(&window, &MainWindow::sortFiles, Qt::QueuedConnection);
                 how == "Escape" ? QTest::keyClick(&window, Qt::Key_Escape)
                                 : void(how == "close" && window.close());
+                if (how == "watched" || how == "unseen")
+                    other.show(), other.activateWindow();
             };
             QTimer poll;
             connect(&poll, &QTimer::timeout, [&] {
@@ -164,6 +208,21 @@ private slots:
             QCOMPARE(model::contents(model::snapshot(root)), before);
             QCOMPARE_LT(stall, 250); // milliseconds without a turn of the event loop
             QCOMPARE(grown && !all->isChecked() && window.isVisible() == (how != "close"), watched);
+#ifndef Q_OS_WIN
+            if (watched) {
+                // What is sent with the hiding has arrived a moment after it.
+                QTRY_VERIFY(told.contains("hidden"));
+                QTest::qWait(200);
+                window.activateWindow();
+                const QStringList attention = {"urgent", "back"};
+                QTRY_COMPARE(told, QStringList({"progress", "hidden"}) +
+                                       (how == "unseen" ? attention : QStringList()));
+                QVERIFY(std::ranges::is_sorted(progress));
+                QCOMPARE_LT(progress.first(), 0.5);
+                QCOMPARE(progress.last() == 1, how == "watched" || how == "unseen");
+                bus.kill(), bus.waitForFinished();
+            }
+#endif
             const QString text = pane->toPlainText();
             QCOMPARE(text.isEmpty(), row[3].ends_with("Error") ||
                                          keys.size() + 1 != std::size_t(seen.size()) ||
