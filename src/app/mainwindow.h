@@ -10,7 +10,7 @@ class RunLog;
 QT_BEGIN_NAMESPACE
 class QLineEdit;
 class QShortcut;
-class QTextEdit;
+class QPlainTextEdit;
 namespace Ui {
 class MainWindow;
 }
@@ -50,7 +50,7 @@ private:
     void endRun();
 
     Ui::MainWindow *ui;
-    QTextEdit *outputTextEdit;
+    QPlainTextEdit *outputTextEdit;
     QLineEdit *directoryLineEdit;
     RunLog *runLog;
     QShortcut *stopKey;

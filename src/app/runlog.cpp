@@ -1,10 +1,9 @@
 #include "runlog.h"
 
+#include <QMimeData>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTextDocumentFragment>
-#include <QTextEdit>
 
 #include <algorithm>
 #include <exception>
@@ -14,34 +13,33 @@ namespace {
 
 // Often enough to look alive, four times a second at the least.
 constexpr int pollMilliseconds = 50;
-// More new lines than the pane can lay out in a fraction of a turn of the event loop.
-constexpr long maxLinesPerTurn = 1000;
-// What the pane shows of a run whose lines come faster than that.
-constexpr int tailLines = 200;
+// Each block of a document costs more than a hundred bytes beside its text, so lines share
+// blocks, joined by line separators, which show and copy as line breaks.
+constexpr int linesPerBlock = 32;
 
-QTextDocument *documentFor(QTextEdit *pane) {
-    auto *document = new QTextDocument(pane);
-    document->setUndoRedoEnabled(false);
-    document->setDefaultFont(pane->document()->defaultFont());
-    document->setDocumentMargin(pane->document()->documentMargin());
-    return document;
-}
-
-// As text, never parsed as markup: a file may be named "<b>bold.txt".
-void append(QTextDocument *document, const QString &lines) {
-    QTextCursor end(document);
-    end.movePosition(QTextCursor::End);
-    end.insertText(document->isEmpty() ? lines : '\n' + lines);
+bool isSeparator(QChar c) {
+    return c == QChar::ParagraphSeparator || c == QChar::LineSeparator;
 }
 
 } // namespace
 
-RunLog::RunLog(QTextEdit *pane) : QObject(pane), pane(pane) {
+QMimeData *LogPane::createMimeDataFromSelection() const {
+    QString text = textCursor().selectedText();
+    std::ranges::replace_if(text, isSeparator, QChar(u'\n'));
+    auto *data = new QMimeData;
+    data->setText(text);
+    return data;
+}
+
+RunLog::RunLog(QPlainTextEdit *pane) : QObject(pane), pane(pane) {
+    pane->document()->setUndoRedoEnabled(false);
     poll.setInterval(pollMilliseconds);
     connect(&poll, &QTimer::timeout, this, &RunLog::takeLines);
+    // Only the user's own scrolling decides: the pane moves its scroll bar by itself while it
+    // lays out the lines it shows.
     QScrollBar *bar = pane->verticalScrollBar();
-    connect(bar, &QScrollBar::valueChanged, this,
-            [this, bar](int value) { followsEnd = value == bar->maximum(); });
+    connect(bar, &QScrollBar::actionTriggered, this,
+            [this, bar] { followsEnd = bar->sliderPosition() == bar->maximum(); });
     connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
         if (followsEnd)
             bar->setValue(maximum);
@@ -49,16 +47,10 @@ RunLog::RunLog(QTextEdit *pane) : QObject(pane), pane(pane) {
 }
 
 void RunLog::start(const std::string &sourceDir, std::chrono::steady_clock::time_point start) {
-    // The pane deletes the document it made itself when it gets another; a run's, it leaves.
-    QTextDocument *previous = pane->document();
-    const bool previousIsARunsLog = previous->parent() == pane;
-    log = documentFor(pane);
-    shown = documentFor(pane);
+    pane->clear();
     followsEnd = true;
-    showsTail = false;
-    pane->setDocument(shown);
-    if (previousIsARunsLog)
-        delete previous;
+    linesInLastBlock = 0;
+    running = true;
     isOver = false;
     pallimor::RunSettings settings{pallimor::FileCategory, {}, beforeEachMove};
     try {
@@ -77,7 +69,7 @@ void RunLog::stop() {
 }
 
 bool RunLog::isRunning() const {
-    return log != nullptr;
+    return running;
 }
 
 void RunLog::sortOnThisThread(const std::string &sourceDir,
@@ -108,44 +100,36 @@ void RunLog::takeLines() {
         text.swap(pending);
         over = isOver;
     }
-    if (!log)
+    if (!running)
         return;
-    if (!text.empty()) {
-        text.pop_back();
-        const QString lines = QString::fromUtf8(text);
-        append(log, lines);
-        showsTail = showsTail || std::ranges::count(text, '\n') >= maxLinesPerTurn;
-        if (!showsTail)
-            append(shown, lines);
-        else if (!over) // the whole log takes the tail's place at once
-            showTail();
-    }
+    if (!text.empty())
+        append(std::string_view(text).substr(0, text.size() - 1));
     if (over)
         finish();
 }
 
-// A user who has scrolled up to read keeps what they read.
-void RunLog::showTail() {
-    if (!followsEnd)
-        return;
-    QTextCursor tail(log);
-    tail.movePosition(QTextCursor::End);
-    tail.movePosition(QTextCursor::PreviousBlock, QTextCursor::KeepAnchor, tailLines - 1);
-    tail.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
-    shown->setPlainText(tail.selection().toPlainText());
+// As text, never parsed as markup: a file may be named "<b>bold.txt".
+void RunLog::append(std::string_view lines) {
+    QTextCursor end(pane->document());
+    end.movePosition(QTextCursor::End);
+    const QString separator = pane->document()->isEmpty() ? QString() : separatorAfterLine();
+    QString text = QString::fromUtf8(lines);
+    for (QChar &c : text)
+        c = c == u'\n' ? separatorAfterLine() : c;
+    end.insertText(separator + text);
+    if (followsEnd)
+        pane->verticalScrollBar()->setValue(pane->verticalScrollBar()->maximum());
+}
+
+// A line break that ends a block after every so many lines, and one within it otherwise.
+QChar RunLog::separatorAfterLine() {
+    return ++linesInLastBlock % linesPerBlock ? QChar::LineSeparator : QChar(u'\n');
 }
 
 void RunLog::finish() {
     poll.stop();
     if (run.joinable())
         run.join();
-    if (showsTail) {
-        // Laid out from the top while the pane follows it to its end.
-        pane->setDocument(log);
-        delete shown;
-    } else {
-        delete log;
-    }
-    log = nullptr;
+    running = false;
     emit finished();
 }

@@ -3,6 +3,7 @@
 #include "sortrun.h"
 
 #include <QObject>
+#include <QPlainTextEdit>
 #include <QTimer>
 
 #include <chrono>
@@ -11,9 +12,20 @@
 #include <thread>
 
 QT_BEGIN_NAMESPACE
-class QTextDocument;
-class QTextEdit;
+class QMimeData;
 QT_END_NAMESPACE
+
+// The log pane. Plain text, laid out only where it is shown, so that a log of any size costs
+// what the pane shows; a copy is plain text alone, since a rich copy of a long log takes seconds.
+class LogPane : public QPlainTextEdit {
+    Q_OBJECT
+
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+
+protected:
+    QMimeData *createMimeDataFromSelection() const override;
+};
 
 // Sorts a directory on a thread of its own while the pane shows the run's log as it grows, so
 // that the window answers all through a run. The pane follows the newest line unless the user
@@ -22,7 +34,7 @@ class RunLog : public QObject {
     Q_OBJECT
 
 public:
-    explicit RunLog(QTextEdit *pane);
+    explicit RunLog(QPlainTextEdit *pane);
 
     // The category switches are copied now: the boxes may change while the run goes.
     void start(const std::string &sourceDir, std::chrono::steady_clock::time_point start);
@@ -41,16 +53,14 @@ private:
     void sortOnThisThread(const std::string &sourceDir, std::chrono::steady_clock::time_point start,
                           const pallimor::RunSettings &settings);
     void takeLines();
-    void showTail();
+    void append(std::string_view lines);
+    QChar separatorAfterLine();
     void finish();
 
-    QTextEdit *pane;
-    QTextDocument *log = nullptr;   // every line, laid out only once the pane shows it
-    QTextDocument *shown = nullptr; // what the pane shows while the run goes
-    // Set once lines come faster than the pane can lay them out: the pane then shows only the
-    // newest ones until the run is over.
-    bool showsTail = false;
+    QPlainTextEdit *pane;
+    bool running = false;
     bool followsEnd = true;
+    int linesInLastBlock = 0;
     QTimer poll;
 
     std::mutex mutex;    // guards the two below, which the run's thread writes

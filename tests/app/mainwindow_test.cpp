@@ -52,15 +52,21 @@ private slots:
             if (row.size() < 4)
                 continue;
             const std::string how = row.size() > 4 ? row[4] : "";
-            const bool watched = !how.empty() && how != "typed";
-            model::fill(root, std::mt19937(7), {"keep"});
+            const bool watched = !how.empty() && how != "typed" && how != "bulk";
+            const auto fill = [&] { // bulk: more lines than the pane takes in a turn
+                model::fill(root, std::mt19937(7), {"keep"});
+                for (int file = 0; how == "bulk" && file < 3000; ++file)
+                    model::write(root / ("bulk" + std::to_string(file) + ".txt"),
+                                 std::to_string(file));
+            };
+            fill();
             MainWindow window;
             auto *all = window.findChild<QCheckBox *>("All");
-            auto *pane = window.findChild<QTextEdit *>("outputTextEdit");
+            auto *pane = window.findChild<QPlainTextEdit *>("outputTextEdit");
             auto *run = window.findChild<RunLog *>();
             all->click();
             const model::Lines lines = model::replay(root).first;
-            model::fill(root, std::mt19937(7), {"keep"});
+            fill();
             const auto before = model::contents(model::snapshot(root));
             run->beforeEachMove = [&](auto &) { std::this_thread::sleep_for(watched * 20ms); };
             window.show();
@@ -87,15 +93,16 @@ private slots:
             // the window is active again, Start, All and the stop.
             const auto watch = [&] {
                 stall = stall < 0 ? (clock.start(), 0) : std::max(stall, clock.restart());
-                if (!watched || pane->document()->blockCount() < 8 || grown)
+                if (!watched || pane->toPlainText().count('\n') < 7 || grown)
                     return;
                 if (!window.isActiveWindow())
                     return window.activateWindow();
                 all->click();
                 QTest::mouseClick(window.findChild<QPushButton *>("sortButton"), Qt::LeftButton);
                 QMetaObject::invokeMethod(&window, &MainWindow::sortFiles, Qt::QueuedConnection);
-                how == "Escape" ? QTest::keyClick(&window, Qt::Key_Escape)
-                                : void(how == "close" && window.close());
+                how == "Escape"     ? QTest::keyClick(&window, Qt::Key_Escape)
+                : how == "scrolled" ? QTest::keyClick(pane, Qt::Key_Home)
+                                    : void(how == "close" && window.close());
                 grown = true;
             };
             QTimer poll;
@@ -124,6 +131,10 @@ private slots:
             QCOMPARE(model::contents(model::snapshot(root)), before);
             QCOMPARE_LT(stall, 250); // milliseconds without a turn of the event loop
             QCOMPARE(grown && !all->isChecked() && window.isVisible() == (how != "close"), watched);
+            QTextCursor end(pane->document());
+            end.movePosition(QTextCursor::End); // the summary, unless the user scrolled up
+            QCOMPARE(pane->viewport()->rect().contains(pane->cursorRect(end)), how != "scrolled");
+            QVERIFY(how != "scrolled" || pane->verticalScrollBar()->value() == 0);
             const QString text = pane->toPlainText();
             QCOMPARE(text.isEmpty(), row[3].ends_with("Error") ||
                                          keys.size() + 1 != std::size_t(seen.size()) ||
