@@ -56,8 +56,7 @@ private slots:
             const auto fill = [&] { // bulk: more lines than the pane takes in a turn
                 model::fill(root, std::mt19937(7), {"keep"});
                 for (int file = 0; how == "bulk" && file < 3000; ++file)
-                    model::write(root / ("bulk" + std::to_string(file) + ".txt"),
-                                 std::to_string(file));
+                    model::write(root / ("bulk" + std::to_string(file)), std::to_string(file));
             };
             fill();
             MainWindow window;
