@@ -1,7 +1,9 @@
 #include "runlog.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -117,6 +119,8 @@ void RunLog::append(std::string_view lines) {
     for (QChar &c : text)
         c = c == u'\n' ? separatorAfterLine() : c;
     end.insertText(separator + text);
+    // Laid out now, so that the scroll range holds the new lines before the pane is painted.
+    pane->document()->documentLayout()->blockBoundingRect(pane->document()->lastBlock());
     if (followsEnd)
         pane->verticalScrollBar()->setValue(pane->verticalScrollBar()->maximum());
 }
