@@ -42,10 +42,10 @@ RunLog::RunLog(QPlainTextEdit *pane) : QObject(pane), pane(pane) {
     QScrollBar *bar = pane->verticalScrollBar();
     connect(bar, &QScrollBar::actionTriggered, this,
             [this, bar] { followsEnd = bar->sliderPosition() == bar->maximum(); });
-    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
-        if (followsEnd)
-            bar->setValue(maximum);
-    });
+    // The pane also moves it as it lays lines out anew, a view that grows or shrinks wrapping
+    // them otherwise; a pane that follows goes back to the end before it is painted.
+    connect(bar, &QScrollBar::rangeChanged, this, &RunLog::followEnd);
+    connect(pane, &QPlainTextEdit::updateRequest, this, &RunLog::followEnd);
 }
 
 void RunLog::start(const std::string &sourceDir, std::chrono::steady_clock::time_point start) {
@@ -121,6 +121,10 @@ void RunLog::append(std::string_view lines) {
     end.insertText(separator + text);
     // Laid out now, so that the scroll range holds the new lines before the pane is painted.
     pane->document()->documentLayout()->blockBoundingRect(pane->document()->lastBlock());
+    followEnd();
+}
+
+void RunLog::followEnd() {
     if (followsEnd)
         pane->verticalScrollBar()->setValue(pane->verticalScrollBar()->maximum());
 }

@@ -55,6 +55,7 @@ private:
     void takeLines();
     void append(std::string_view lines);
     QChar separatorAfterLine();
+    void followEnd();
     void finish();
 
     QPlainTextEdit *pane;
