@@ -1,4 +1,5 @@
 #include "catalogue.h"
+#include "heap.h"
 #include "mainwindow.h"
 #include "nativefs.h"
 #include "rules.h"
@@ -49,6 +50,7 @@ struct Measurement {
     double copiedPeakMB = 0;    // the same once the whole log has been read and copied
     // Of its event loop, from the answer until the next run has cleared the pane and ended.
     double longestStall = 0;
+    double engineBytesPerFile = 0; // the engine's own peak heap beyond what it started with
 };
 
 double secondsSince(Clock::time_point start) {
@@ -113,14 +115,19 @@ Measurement runFloor(const Workload &workload) {
     return {secondsSince(started), {}};
 }
 
-// The engine alone, from the directory to its last log line.
+// The engine alone, from the directory to its last log line, and its own peak heap: the log is
+// given room for every line before the count starts, so that it grows into memory already held.
 Measurement runEngine(const Workload &workload) {
     std::string log;
+    log.reserve(workload.moves.size() * (2 * workload.root.native().size() + 200));
+    heap::startCounting();
     const auto started = Clock::now();
     pallimor::sortDirectory(workload.root.native(), started, [&log](std::string_view line) {
         log.append(log.empty() ? "" : "\n").append(line);
     });
-    return {secondsSince(started), std::move(log)};
+    Measurement result{secondsSince(started), std::move(log)};
+    result.engineBytesPerFile = double(heap::peakGrowth()) / double(workload.moves.size());
+    return result;
 }
 
 // The steps as first written: existence test, folder creation and rename through
@@ -277,7 +284,8 @@ Measurement summarise(std::vector<Measurement> runs) {
     if (runs.empty())
         return result;
     for (auto field : {&Measurement::seconds, &Measurement::paneAfterEngine, &Measurement::peakMB,
-                       &Measurement::copiedPeakMB, &Measurement::longestStall}) {
+                       &Measurement::copiedPeakMB, &Measurement::longestStall,
+                       &Measurement::engineBytesPerFile}) {
         std::sort(runs.begin(), runs.end(), [&](auto &a, auto &b) { return a.*field < b.*field; });
         const bool worst = field != &Measurement::seconds && field != &Measurement::paneAfterEngine;
         result.*field = (worst ? runs.back() : runs[runs.size() / 2]).*field;
@@ -326,9 +334,11 @@ void printSize(const SizeResult &size) {
     const Measurement &window = size.runs[Window];
     std::printf("%8s  window run: pane painted %.3f s after the engine's end; peak resident "
                 "memory %.0f MB, %.0f MB once the log is read and copied;\n%8s  longest stall of "
-                "the window %.3f s, from the answer until the next run has cleared the pane\n\n",
+                "the window %.3f s, from the answer until the next run has cleared the pane\n",
                 "", window.paneAfterEngine, window.peakMB, window.copiedPeakMB, "",
                 window.longestStall);
+    std::printf("%8s  engine alone: peak heap %.0f bytes a file beyond what it started with\n\n",
+                "", size.runs[Engine].engineBytesPerFile);
     std::fflush(stdout);
 }
 
@@ -353,6 +363,8 @@ void printTargets(const std::vector<SizeResult> &sizes) {
            window.longestStall, stallLimit, true);
     target("window run peak resident memory, MB (<= " + std::to_string(int(memoryLimit)) + ")",
            window.peakMB, memoryLimit, true);
+    target("engine alone peak heap, bytes a file (<= 100)", largest.runs[Engine].engineBytesPerFile,
+           100, true);
     if (seconds(Reference) > 0)
         target("literal reference / window run (>= 5)", seconds(Reference) / window.seconds, 5,
                false);

@@ -2,12 +2,15 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
+#include <stop_token>
 #include <string>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 // The engine's only contact with what differs between platforms: how its UTF-8 text becomes a
-// native name and back, and how the sorted directory is reached, listed and changed.
+// native name and back, how paths are spelt, and how the sorted directory is reached, listed and
+// changed.
 namespace pallimor {
 
 std::filesystem::path pathFromUtf8(const std::string &utf8);
@@ -22,13 +25,51 @@ std::string messageOf(const std::error_code &error);
 // A moved file whose old name could not be removed, so that it has both; the value is the reason.
 const std::error_category &keptBothNamesCategory();
 
-// One entry lying directly in a directory.
+// The path syntax of the platform, on UTF-8 text as the user typed it.
+bool endsWithSeparator(std::string_view path);
+// On Windows "C:" names the current folder of drive C, so what lies in it follows without a
+// separator, which would name the drive's root instead.
+bool isDriveRelative(std::string_view path);
+std::string_view lastComponent(std::string_view path);
+
+// What a listing says of an entry, before anything else is asked of it.
+enum class ListedType : std::uint8_t {
+    File,
+    Other,    // a folder, a device, a socket: never sorted
+    LookedUp, // a link, or a type the listing does not give: asked when the entry is examined
+};
+
+// The names and types of a directory as one listing gave them, in its order. Names share one
+// buffer, so that a million entries take little more than their names.
+class Listing {
+public:
+    struct Entry {
+        std::filesystem::path name;
+        ListedType type;
+        bool isHidden; // hidden by the platform itself: Windows' hidden or system mark
+    };
+
+    void add(std::basic_string_view<std::filesystem::path::value_type> name, ListedType type,
+             bool isHidden);
+    std::size_t size() const { return records.size(); }
+    Entry operator[](std::size_t index) const;
+
+private:
+    struct Record {
+        std::size_t end; // of the name in `names`
+        ListedType type;
+        bool isHidden;
+    };
+    std::basic_string<std::filesystem::path::value_type> names;
+    std::vector<Record> records;
+};
+
+// One entry lying directly in a directory, as it is when the run comes to it.
 struct DirectoryEntry {
     std::filesystem::path name;
     bool isRegularFile = false; // links followed; a link to nothing is no file and no error
-    bool isHidden = false;      // hidden by the platform itself: Windows' hidden or system mark
-    std::error_code typeError;  // what kept its type from being read
-    std::uint64_t inode = 0;    // on Linux, to know the file again wherever a move left it
+    bool isHidden = false;
+    std::error_code typeError; // what kept its type from being read
 };
 
 // The directory a run sorts, reached once from the text the user typed. Every later call goes
@@ -43,17 +84,20 @@ public:
     SortedDirectory(const SortedDirectory &) = delete;
     SortedDirectory &operator=(const SortedDirectory &) = delete;
 
-    // Calls `visit` for each entry but "." and "..", in listing order, until it returns false.
-    // The error is what broke the listing off, at its start or part-way.
-    std::error_code forEachEntry(const std::function<bool(const DirectoryEntry &)> &visit) const;
+    // Adds every entry but "." and ".." to `listing`, in listing order, until the listing ends
+    // or `stop` is requested. The error is what broke the listing off, at its start or part-way.
+    std::error_code list(Listing &listing, const std::stop_token &stop) const;
+
+    // Asks what the listing left open of the entry's type, now.
+    DirectoryEntry examine(const Listing::Entry &listed) const;
 
     // Makes the folder `relative` and its missing parents; fails unless a folder stands there.
     std::error_code createFolders(const std::filesystem::path &relative) const;
 
-    // Renames the entry to `to`, relative, unless something already exists at `to`, as one
-    // atomic step. A taken name gives std::errc::file_exists, a missing folder or file
+    // Renames the entry `name` to `to`, relative, unless something already exists at `to`, as
+    // one atomic step. A taken name gives std::errc::file_exists, a missing folder or file
     // std::errc::no_such_file_or_directory. Never fails once the file is at `to` alone.
-    std::error_code moveWithoutReplacing(const DirectoryEntry &entry,
+    std::error_code moveWithoutReplacing(const std::filesystem::path &name,
                                          const std::filesystem::path &to) const;
 
 private:
@@ -62,11 +106,8 @@ private:
     std::error_code checkIsFolder(const std::filesystem::path &relative) const;
 
 #ifdef _WIN32
-    std::wstring verbatimPath(const std::filesystem::path &relative) const;
     std::wstring root; // absolute, verbatim
 #else
-    std::error_code linkThenUnlink(const char *from, const char *to, std::uint64_t inode) const;
-    bool names(const char *name, std::uint64_t inode) const;
     int descriptor = -1;
 #endif
 };

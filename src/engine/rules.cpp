@@ -2,6 +2,7 @@
 
 #include "asciicase.h"
 #include "catalogue.h"
+#include "nativefs.h"
 
 #include <algorithm>
 #include <vector>
@@ -9,15 +10,6 @@
 namespace pallimor {
 
 namespace {
-
-std::string_view lastComponent(std::string_view path) {
-#ifdef _WIN32
-    const auto separator = path.find_last_of("/\\");
-#else
-    const auto separator = path.find_last_of('/');
-#endif
-    return separator == std::string_view::npos ? path : path.substr(separator + 1);
-}
 
 bool holdsIgnoringAsciiCase(const std::vector<std::string> &list, std::string_view extension) {
     return std::any_of(list.begin(), list.end(), [extension](const std::string &entry) {

@@ -12,6 +12,7 @@ using namespace std::chrono_literals;
 #ifndef _WIN32
 #include <dirent.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -19,8 +20,13 @@ using namespace std::chrono_literals;
 // unlinks. Set, these make this process's file system one of them, and let another program act
 // on the moving file's name between the link and the unlink. A flaky share may lose the reply
 // to a call it carried out (`lie`: what a rename, a link or an unlink that happened reports), or
-// break a listing off after its last entry, once.
-static bool refuseNoReplace = false, breakListing = false;
+// break a listing off after its last entry, once. Its listings may resume each batch by its
+// position in the folder as it is then, and may give every inode as FUSE's "unknown".
+static bool refuseNoReplace = false, breakListing = false, resumeByPosition = false,
+            unknownInodes = false;
+// Escape pressed while the listing is read, and how often it was read from after that.
+static std::stop_source *escapeWhileListing = nullptr;
+static int readsAfterEscape = 0;
 static int lie = 0;
 static std::function<void(const char *from)> afterLink;
 
@@ -41,10 +47,36 @@ extern "C" int unlinkat(int at, const char *name, int flags) noexcept {
     return reported(::syscall(SYS_unlinkat, at, name, flags));
 }
 
+// The entry at `position` of the folder as it is now, read afresh every four entries.
+static dirent *atPosition(DIR *listing, dirent *(*next)(DIR *)) {
+    struct Batch {
+        long position = 0;
+        DIR *read = nullptr;
+    };
+    static std::map<DIR *, Batch> batches;
+    Batch &batch = batches[listing];
+    if (batch.position % 4 == 0) {
+        if (batch.read)
+            closedir(batch.read);
+        batch.read = fdopendir(openat(dirfd(listing), ".", O_RDONLY | O_DIRECTORY));
+        for (long skipped = 0; skipped < batch.position && next(batch.read); ++skipped)
+            ;
+    }
+    ++batch.position;
+    dirent *const found = next(batch.read);
+    if (!found)
+        closedir(batch.read), batches.erase(listing);
+    return found;
+}
+
 extern "C" dirent *readdir(DIR *listing) noexcept {
     static const auto next = reinterpret_cast<dirent *(*)(DIR *)>(dlsym(RTLD_NEXT, "readdir"));
-    dirent *const found = next(listing);
+    if (escapeWhileListing)
+        readsAfterEscape += !escapeWhileListing->request_stop();
+    dirent *const found = resumeByPosition ? atPosition(listing, next) : next(listing);
     errno = !found && std::exchange(breakListing, false) ? EIO : errno;
+    if (found && unknownInodes)
+        found->d_ino = 0xffffffff;
     return found;
 }
 
@@ -58,15 +90,17 @@ extern "C" int linkat(int fromAt, const char *from, int toAt, const char *to, in
 
 // The log of a run of the folder typed as `typed` (`dir` itself, unless given) started an hour
 // ago, worded as the model words it, with what the model foretells befalling its files.
-static Lines logOf(const fs::path &dir, std::string typed = {}) {
+static Lines logOf(const fs::path &dir, std::string typed = {}, std::stop_token stop = {}) {
     Lines lines;
     std::vector<std::ifstream> open;
     const auto log = [&](std::string_view line) {
         lines.push_back(worded(std::string(line), "36\\d\\d\\.\\d\\d"));
     };
-    pallimor::sortDirectory(
-        typed.empty() ? pallimor::utf8FromPath(dir) : typed, std::chrono::steady_clock::now() - 1h,
-        log, {.beforeEachMove = [&](const fs::path &name) { befall(dir, dir / name, open); }});
+    pallimor::sortDirectory(typed.empty() ? pallimor::utf8FromPath(dir) : typed,
+                            std::chrono::steady_clock::now() - 1h, log,
+                            {.stop = stop, .beforeEachMove = [&](const fs::path &name) {
+                                 befall(dir, dir / name, open);
+                             }});
     return lines;
 }
 
@@ -101,6 +135,16 @@ TEST(Run, EveryFileEndsWhereTheRulesSayAndLogsOneLine) {
     breakListing = true;
 #endif
     EXPECT_EQ(logOf(held), brokenOff);
+#ifndef _WIN32
+    std::stop_source escape;
+    escapeWhileListing = &escape;
+    EXPECT_EQ(
+        logOf(held, {}, escape.get_token()),
+        (Lines{"Result Summary: ", "Process Stopped: files not yet examined stay where they are.",
+               "There is currently no Files to Sort."}));
+    escapeWhileListing = nullptr;
+    EXPECT_EQ(readsAfterEscape, 0);
+#endif
     EXPECT_EQ(replay(blocked).first, logOf(blocked));
     const std::string full = pallimor::utf8FromPath(root),
                       drive = full.substr(0, full.find(':') + 1);
@@ -126,7 +170,8 @@ TEST(Run, EveryFileEndsWhereTheRulesSayAndLogsOneLine) {
         fillAfresh();
         fs::current_path(seed % 6 == 2 ? root : seed % 6 == 1 ? root.parent_path() : scratch.top);
 #ifndef _WIN32
-        refuseNoReplace = seed % 2;
+        refuseNoReplace = unknownInodes = seed % 2;
+        resumeByPosition = seed % 3 == 0;
         lie = std::array{0, EIO, EIO, ENOENT}[seed % 4];
 #endif
         EXPECT_EQ(logOf(root, forms[seed % 6]), lines);

@@ -227,6 +227,11 @@ inline std::pair<Lines, Tree> replay(const fs::path &root, std::string typed = {
     }
     open.clear();
     started = started || lines.size() > 1;
+    if (const auto failed = std::ranges::count_if(
+            lines, [](const std::string &line) { return line.starts_with("Error moving file "); }))
+        lines.push_back(std::to_string(failed) +
+                        " file(s) could not be moved; each has a line above that begins with "
+                        "\"Error\".");
     const std::string tail =
         " Finished in <seconds> seconds with " + std::to_string(counted) + " file(s).";
     lines.push_back(counted == 0 ? "There is currently no Files to Sort."
