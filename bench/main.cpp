@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -194,8 +195,10 @@ void waitUntilSettled(QPlainTextEdit *pane) {
     }
 }
 
-// Reads the finished log as a user would, from its top to its end, and copies it whole.
+// Reads the finished log as a user would, from its top to its end, and copies it whole; returns
+// once the copy is on the clipboard.
 void readAndCopy(QPlainTextEdit *pane) {
+    QGuiApplication::clipboard()->clear();
     for (const QKeyCombination key :
          {Qt::ControlModifier | Qt::Key_Home, QKeyCombination(Qt::Key_PageDown),
           QKeyCombination(Qt::Key_End), QKeyCombination(Qt::Key_PageUp),
@@ -204,8 +207,12 @@ void readAndCopy(QPlainTextEdit *pane) {
         QTest::keyClick(pane, key.key(), key.keyboardModifiers());
         QCoreApplication::processEvents();
     }
-    if (QGuiApplication::clipboard()->text() != pane->toPlainText())
-        throw std::runtime_error("the copy is not the log");
+    const auto copied = [] {
+        const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+        return data && data->hasText();
+    };
+    for (const QDeadlineTimer deadline(60000); !copied() && !deadline.hasExpired();)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
 // The body of the process that runWindow starts, given the directory to sort. It prints its
@@ -246,11 +253,23 @@ int windowRunMain(int argc, char **argv) {
     if (!pane->viewport()->rect().contains(pane->cursorRect(end)))
         throw std::runtime_error("the summary is out of view");
     const double peak = peakMB();
+    // The benchmark's own reading of the log and of the clipboard is no turn of the window's.
+    const auto unwatched = [&](const std::function<void()> &step) {
+        turns.stop();
+        step();
+        turned = Clock::now();
+        turns.start(1);
+    };
+    QString log;
+    unwatched([&] { log = pane->toPlainText(); });
     // The summary line's seconds count from the confirmation.
-    const QString log = pane->toPlainText();
     const double engineEnd = std::chrono::duration<double>(confirmed - clicked).count() +
                              log.section('\n', -1).section(' ', 3, 3).toDouble();
     readAndCopy(pane);
+    unwatched([&] {
+        if (QGuiApplication::clipboard()->text() != log)
+            throw std::runtime_error("the copy is not the log");
+    });
     const double copiedPeak = peakMB();
     // The next run, on the sorted directory, clears the pane first.
     startRun();

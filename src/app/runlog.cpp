@@ -1,6 +1,9 @@
 #include "runlog.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -18,6 +21,8 @@ constexpr int pollMilliseconds = 50;
 // Each block of a document costs more than a hundred bytes beside its text, so lines share
 // blocks, joined by line separators, which show and copy as line breaks.
 constexpr int linesPerBlock = 32;
+// A slice of a copy being built: well under a turn that a user would notice.
+constexpr std::chrono::milliseconds copySlice{20};
 
 bool isSeparator(QChar c) {
     return c == QChar::ParagraphSeparator || c == QChar::LineSeparator;
@@ -31,6 +36,49 @@ QMimeData *LogPane::createMimeDataFromSelection() const {
     auto *data = new QMimeData;
     data->setText(text);
     return data;
+}
+
+LogPane::LogPane(QWidget *parent) : QPlainTextEdit(parent) {
+    connect(&copying, &QTimer::timeout, this, [this] { copyNextSlice(QDeadlineTimer(copySlice)); });
+}
+
+void LogPane::keyPressEvent(QKeyEvent *event) {
+    if (event != QKeySequence::Copy || !textCursor().hasSelection())
+        return QPlainTextEdit::keyPressEvent(event);
+    finishCopy();
+    copiedUpTo = textCursor().selectionStart();
+    copyEnd = textCursor().selectionEnd();
+    copied.reserve(copyEnd - copiedUpTo);
+    copying.start();
+    copyNextSlice(QDeadlineTimer(copySlice));
+}
+
+void LogPane::finishCopy() {
+    if (copying.isActive())
+        copyNextSlice(QDeadlineTimer(QDeadlineTimer::Forever));
+}
+
+// Block by block, each block's line separators made line breaks while it is at hand.
+void LogPane::copyNextSlice(QDeadlineTimer deadline) {
+    for (QTextBlock block = document()->findBlock(copiedUpTo);
+         copiedUpTo < copyEnd && !deadline.hasExpired(); block = block.next()) {
+        QString text = block.text();
+        std::ranges::replace_if(text, isSeparator, QChar(u'\n'));
+        const int from = copiedUpTo - block.position();
+        const int length = std::min<int>(int(text.size()) - from, copyEnd - copiedUpTo);
+        copied += QStringView(text).sliced(from, length);
+        copiedUpTo += length;
+        if (copiedUpTo < copyEnd) {
+            copied += u'\n';
+            ++copiedUpTo;
+        }
+    }
+    if (copiedUpTo < copyEnd)
+        return;
+    copying.stop();
+    auto *data = new QMimeData;
+    data->setText(std::exchange(copied, {}));
+    QGuiApplication::clipboard()->setMimeData(data);
 }
 
 RunLog::RunLog(QPlainTextEdit *pane) : QObject(pane), pane(pane) {
@@ -49,6 +97,8 @@ RunLog::RunLog(QPlainTextEdit *pane) : QObject(pane), pane(pane) {
 }
 
 void RunLog::start(const std::string &sourceDir, std::chrono::steady_clock::time_point start) {
+    if (auto *log = qobject_cast<LogPane *>(pane))
+        log->finishCopy();
     pane->clear();
     followsEnd = true;
     linesInLastBlock = 0;
@@ -119,14 +169,20 @@ void RunLog::append(std::string_view lines) {
     for (QChar &c : text)
         c = c == u'\n' ? separatorAfterLine() : c;
     end.insertText(separator + text);
-    // Laid out now, so that the scroll range holds the new lines before the pane is painted.
-    pane->document()->documentLayout()->blockBoundingRect(pane->document()->lastBlock());
     followEnd();
 }
 
+// The scroll range counts a line for each block not yet laid out, and the pane works it out again
+// only when it learns that the document's size changed, which laying out a block does not tell
+// it. Told now, the pane lays out the blocks back from the end until they fill the view, so that
+// the range's maximum shows the end exactly. The pane follows while its cursor stays at the end,
+// where the new lines push it: a user who moved it away, by key or click, has left the end too.
 void RunLog::followEnd() {
-    if (followsEnd)
-        pane->verticalScrollBar()->setValue(pane->verticalScrollBar()->maximum());
+    if (!followsEnd || !pane->textCursor().atEnd())
+        return;
+    QAbstractTextDocumentLayout *layout = pane->document()->documentLayout();
+    emit layout->documentSizeChanged(layout->documentSize());
+    pane->verticalScrollBar()->setValue(pane->verticalScrollBar()->maximum());
 }
 
 // A line break that ends a block after every so many lines, and one within it otherwise.

@@ -2,8 +2,10 @@
 
 #include "sortrun.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QPlainTextEdit>
+#include <QString>
 #include <QTimer>
 
 #include <chrono>
@@ -17,14 +19,27 @@ QT_END_NAMESPACE
 
 // The log pane. Plain text, laid out only where it is shown, so that a log of any size costs
 // what the pane shows; a copy is plain text alone, since a rich copy of a long log takes seconds.
+// Ctrl+C builds its copy a slice at a time between other events, so that copying a million lines
+// never holds the window.
 class LogPane : public QPlainTextEdit {
     Q_OBJECT
 
 public:
-    using QPlainTextEdit::QPlainTextEdit;
+    explicit LogPane(QWidget *parent = nullptr);
+
+    // Puts a copy still being built on the clipboard now, before the text changes under it.
+    void finishCopy();
 
 protected:
+    void keyPressEvent(QKeyEvent *event) override;
     QMimeData *createMimeDataFromSelection() const override;
+
+private:
+    void copyNextSlice(QDeadlineTimer deadline);
+
+    QTimer copying;
+    QString copied;
+    int copiedUpTo = 0, copyEnd = 0;
 };
 
 // Sorts a directory on a thread of its own while the pane shows the run's log as it grows, so
@@ -60,7 +75,7 @@ private:
 
     QPlainTextEdit *pane;
     bool running = false;
-    bool followsEnd = true;
+    bool followsEnd = true; // unless the user scrolled away from the end
     int linesInLastBlock = 0;
     QTimer poll;
 

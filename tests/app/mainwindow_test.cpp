@@ -100,7 +100,7 @@ private slots:
                 QTest::mouseClick(window.findChild<QPushButton *>("sortButton"), Qt::LeftButton);
                 QMetaObject::invokeMethod(&window, &MainWindow::sortFiles, Qt::QueuedConnection);
                 how == "Escape"     ? QTest::keyClick(&window, Qt::Key_Escape)
-                : how == "scrolled" ? QTest::keyClick(pane, Qt::Key_Home)
+                : how == "scrolled" ? QTest::keyClick(pane, Qt::Key_Home, Qt::ControlModifier)
                                     : void(how == "close" && window.close());
                 grown = true;
             };
@@ -140,6 +140,9 @@ private slots:
                                          !QByteArray("y\r").contains(keys.back()));
             if (path != dir || text.isEmpty())
                 continue;
+            QTest::keyClick(pane, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(pane, Qt::Key_C, Qt::ControlModifier);
+            QTRY_COMPARE(QGuiApplication::clipboard()->text(), text); // every line, as plain text
             QStringList shown, foretold;
             for (const QString &line : text.split('\n'))
                 shown << QString::fromStdString(model::worded(line.toStdString(), "\\d+\\.\\d\\d"));
