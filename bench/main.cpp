@@ -9,8 +9,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
@@ -44,8 +47,10 @@ struct Measurement {
     std::string log; // what the run logged, every line of it; the floor logs nothing
     // Only the window run fills these.
     double paneAfterEngine = 0; // from the engine's last line to the painted pane
-    double peakMB = 0;          // its process's peak resident memory, every line laid out
-    double longestStall = 0;    // of its event loop, from the answer until every line is laid out
+    double peakMB = 0;          // its process's peak resident memory once the pane has settled
+    double copiedPeakMB = 0;    // the same once the whole log has been read and copied
+    // Of its event loop, from the answer until the next run has cleared the pane and ended.
+    double longestStall = 0;
     double engineBytesPerFile = 0; // the engine's own peak heap beyond what it started with
 };
 
@@ -172,15 +177,15 @@ Measurement runWindow(const Workload &workload) {
         throw std::runtime_error("the window process failed");
     std::istringstream output(child.readAllStandardOutput().toStdString());
     Measurement result;
-    output >> result.seconds >> result.paneAfterEngine >> result.peakMB >> result.longestStall;
+    output >> result.seconds >> result.paneAfterEngine >> result.peakMB >> result.copiedPeakMB >>
+        result.longestStall;
     output.ignore(1);
     result.log.assign(std::istreambuf_iterator<char>(output), {});
     return result;
 }
 
-// Turns the event loop until the pane has laid out every line, which it does a step at a time
-// while the user looks, following the log to its end.
-void waitUntilLaidOut(QTextEdit *pane) {
+// Turns the event loop until the pane's scroll range has held still for a while.
+void waitUntilSettled(QPlainTextEdit *pane) {
     int height = -1;
     for (auto steady = Clock::now(); secondsSince(steady) < 0.3;) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
@@ -190,12 +195,32 @@ void waitUntilLaidOut(QTextEdit *pane) {
     }
 }
 
+// Reads the finished log as a user would, from its top to its end, and copies it whole; returns
+// once the copy is on the clipboard.
+void readAndCopy(QPlainTextEdit *pane) {
+    QGuiApplication::clipboard()->clear();
+    for (const QKeyCombination key :
+         {Qt::ControlModifier | Qt::Key_Home, QKeyCombination(Qt::Key_PageDown),
+          QKeyCombination(Qt::Key_End), QKeyCombination(Qt::Key_PageUp),
+          QKeyCombination(Qt::Key_Home), Qt::ControlModifier | Qt::Key_End,
+          Qt::ControlModifier | Qt::Key_A, Qt::ControlModifier | Qt::Key_C}) {
+        QTest::keyClick(pane, key.key(), key.keyboardModifiers());
+        QCoreApplication::processEvents();
+    }
+    const auto copied = [] {
+        const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+        return data && data->hasText();
+    };
+    for (const QDeadlineTimer deadline(60000); !copied() && !deadline.hasExpired();)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
 // The body of the process that runWindow starts, given the directory to sort. It prints its
 // figures on a first line, then the pane's text.
 int windowRunMain(int argc, char **argv) {
     QApplication app(argc, argv);
     MainWindow window;
-    auto *pane = window.findChild<QTextEdit *>("outputTextEdit");
+    auto *pane = window.findChild<QPlainTextEdit *>("outputTextEdit");
     auto *run = window.findChild<RunLog *>();
     // Unticking All sorts every category, so that every file moves.
     window.findChild<QCheckBox *>("All")->setChecked(false);
@@ -207,37 +232,59 @@ int windowRunMain(int argc, char **argv) {
         longestStall = std::max(longestStall, secondsSince(turned));
         turned = Clock::now();
     });
-    const double seconds = secondsUntilPainted(
-        window, pane->viewport(),
-        [&] {
-            // Says yes as soon as the question is shown, as a user who has decided would.
-            QTimer::singleShot(0, [&] {
-                turned = confirmed = Clock::now();
-                turns.start(1);
-                qobject_cast<QMessageBox *>(QApplication::activeModalWidget())
-                    ->button(QMessageBox::Yes)
-                    ->click();
-            });
-            clicked = Clock::now();
-            // Returns once the question is answered; the window answers while the run goes.
-            window.findChild<QPushButton *>("sortButton")->click();
-        },
-        [run] { return !run->isRunning(); });
-    // That memory belongs to the run too.
-    waitUntilLaidOut(pane);
-    turns.stop();
-    pane->document()->size();
+    // Says yes as soon as the question is shown, as a user who has decided would; returns once
+    // it is answered, and the window answers while the run goes.
+    const auto startRun = [&] {
+        QTimer::singleShot(0, [&] {
+            turned = confirmed = Clock::now();
+            turns.start(1);
+            qobject_cast<QMessageBox *>(QApplication::activeModalWidget())
+                ->button(QMessageBox::Yes)
+                ->click();
+        });
+        clicked = Clock::now();
+        window.findChild<QPushButton *>("sortButton")->click();
+    };
+    const double seconds = secondsUntilPainted(window, pane->viewport(), startRun,
+                                               [run] { return !run->isRunning(); });
+    waitUntilSettled(pane);
+    QTextCursor end(pane->document());
+    end.movePosition(QTextCursor::End);
+    if (!pane->viewport()->rect().contains(pane->cursorRect(end)))
+        throw std::runtime_error("the summary is out of view");
     const double peak = peakMB();
+    // The benchmark's own reading of the log and of the clipboard is no turn of the window's.
+    const auto unwatched = [&](const std::function<void()> &step) {
+        turns.stop();
+        step();
+        turned = Clock::now();
+        turns.start(1);
+    };
+    QString log;
+    unwatched([&] { log = pane->toPlainText(); });
     // The summary line's seconds count from the confirmation.
-    const QString log = pane->toPlainText();
     const double engineEnd = std::chrono::duration<double>(confirmed - clicked).count() +
                              log.section('\n', -1).section(' ', 3, 3).toDouble();
-    std::cout << seconds << ' ' << seconds - engineEnd << ' ' << peak << ' ' << longestStall << '\n'
+    readAndCopy(pane);
+    unwatched([&] {
+        if (QGuiApplication::clipboard()->text() != log)
+            throw std::runtime_error("the copy is not the log");
+    });
+    const double copiedPeak = peakMB();
+    // The next run, on the sorted directory, clears the pane first.
+    startRun();
+    while (run->isRunning())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    std::cout << seconds << ' ' << seconds - engineEnd << ' ' << peak << ' ' << copiedPeak << ' '
+              << longestStall << '\n'
               << log.toStdString();
     return 0;
 }
 
 enum { Floor, Engine, Window, Reference, VariantCount };
+
+// Beyond this size the literal reference's appends alone would take many minutes.
+constexpr int largestReference = 100000;
 
 constexpr std::array<const char *, VariantCount> names = {"floor", "engine alone", "window run",
                                                           "literal reference"};
@@ -253,8 +300,11 @@ struct SizeResult {
 
 Measurement summarise(std::vector<Measurement> runs) {
     Measurement result;
+    if (runs.empty())
+        return result;
     for (auto field : {&Measurement::seconds, &Measurement::paneAfterEngine, &Measurement::peakMB,
-                       &Measurement::longestStall, &Measurement::engineBytesPerFile}) {
+                       &Measurement::copiedPeakMB, &Measurement::longestStall,
+                       &Measurement::engineBytesPerFile}) {
         std::sort(runs.begin(), runs.end(), [&](auto &a, auto &b) { return a.*field < b.*field; });
         const bool worst = field != &Measurement::seconds && field != &Measurement::paneAfterEngine;
         result.*field = (worst ? runs.back() : runs[runs.size() / 2]).*field;
@@ -270,6 +320,8 @@ SizeResult measure(const fs::path &directory, int files, int rounds) {
     for (int round = 0; round < rounds; ++round) {
         for (int turn = 0; turn < VariantCount; ++turn) {
             const int variant = (round + turn) % VariantCount;
+            if (variant == Reference && files > largestReference)
+                continue;
             workload.create();
             try {
                 runs[variant].push_back(runners[variant](workload));
@@ -293,13 +345,17 @@ SizeResult measure(const fs::path &directory, int files, int rounds) {
 void printSize(const SizeResult &size) {
     for (int variant = 0; variant < VariantCount; ++variant) {
         const double seconds = size.runs[variant].seconds;
+        if (seconds == 0)
+            continue;
         std::printf("%8d  %-18s %9.3f %8.2f %13.3f\n", size.files, names[variant], seconds,
                     seconds / size.runs[Floor].seconds, seconds * 10000 / size.files);
     }
     const Measurement &window = size.runs[Window];
     std::printf("%8s  window run: pane painted %.3f s after the engine's end; peak resident "
-                "memory %.0f MB; longest stall of the window %.3f s\n",
-                "", window.paneAfterEngine, window.peakMB, window.longestStall);
+                "memory %.0f MB, %.0f MB once the log is read and copied;\n%8s  longest stall of "
+                "the window %.3f s, from the answer until the next run has cleared the pane\n",
+                "", window.paneAfterEngine, window.peakMB, window.copiedPeakMB, "",
+                window.longestStall);
     std::printf("%8s  engine alone: peak heap %.0f bytes a file beyond what it started with\n\n",
                 "", size.runs[Engine].engineBytesPerFile);
     std::fflush(stdout);
@@ -319,11 +375,18 @@ void printTargets(const std::vector<SizeResult> &sizes) {
     target("engine alone / floor (<= 1.15)", seconds(Engine) / seconds(Floor), 1.15, true);
     const Measurement &window = largest.runs[Window];
     target("pane painted after the engine's end, s (<= 0.05)", window.paneAfterEngine, 0.05, true);
-    target("longest stall of the window during a run, s (<= 0.1)", window.longestStall, 0.1, true);
-    target("window run peak resident memory, MB (<= 150)", window.peakMB, 150, true);
+    // A stall of 0.25 s and 0.4 KB a file are allowed from a million files up.
+    const bool huge = largest.files >= 1000000;
+    const double stallLimit = huge ? 0.25 : 0.1, memoryLimit = huge ? largest.files * 4e-4 : 150;
+    target("longest stall of the window, s (<= " + std::to_string(stallLimit).substr(0, 4) + ")",
+           window.longestStall, stallLimit, true);
+    target("window run peak resident memory, MB (<= " + std::to_string(int(memoryLimit)) + ")",
+           window.peakMB, memoryLimit, true);
     target("engine alone peak heap, bytes a file (<= 100)", largest.runs[Engine].engineBytesPerFile,
            100, true);
-    target("literal reference / window run (>= 5)", seconds(Reference) / window.seconds, 5, false);
+    if (seconds(Reference) > 0)
+        target("literal reference / window run (>= 5)", seconds(Reference) / window.seconds, 5,
+               false);
     // The time per file must stay flat from a tenth of the largest size up.
     const auto tenth =
         std::ranges::find(sizes, largest.files, [](auto &size) { return size.files * 10; });

@@ -11,7 +11,7 @@ class TaskbarProgress;
 QT_BEGIN_NAMESPACE
 class QLineEdit;
 class QShortcut;
-class QTextEdit;
+class QPlainTextEdit;
 namespace Ui {
 class MainWindow;
 }
@@ -51,7 +51,7 @@ private:
     void endRun();
 
     Ui::MainWindow *ui;
-    QTextEdit *outputTextEdit;
+    QPlainTextEdit *outputTextEdit;
     QLineEdit *directoryLineEdit;
     RunLog *runLog;
     TaskbarProgress *taskbar;

@@ -1,10 +1,14 @@
 #include "runlog.h"
 
+#include <QAbstractTextDocumentLayout>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTextDocumentFragment>
-#include <QTextEdit>
 
 #include <algorithm>
 #include <exception>
@@ -14,51 +18,91 @@ namespace {
 
 // Often enough to look alive, four times a second at the least.
 constexpr int pollMilliseconds = 50;
-// More new lines than the pane can lay out in a fraction of a turn of the event loop.
-constexpr long maxLinesPerTurn = 1000;
-// What the pane shows of a run whose lines come faster than that.
-constexpr int tailLines = 200;
+// Each block of a document costs more than a hundred bytes beside its text, so lines share
+// blocks, joined by line separators, which show and copy as line breaks.
+constexpr int linesPerBlock = 32;
+// A slice of a copy being built: well under a turn that a user would notice.
+constexpr std::chrono::milliseconds copySlice{20};
 
-QTextDocument *documentFor(QTextEdit *pane) {
-    auto *document = new QTextDocument(pane);
-    document->setUndoRedoEnabled(false);
-    document->setDefaultFont(pane->document()->defaultFont());
-    document->setDocumentMargin(pane->document()->documentMargin());
-    return document;
-}
-
-// As text, never parsed as markup: a file may be named "<b>bold.txt".
-void append(QTextDocument *document, const QString &lines) {
-    QTextCursor end(document);
-    end.movePosition(QTextCursor::End);
-    end.insertText(document->isEmpty() ? lines : '\n' + lines);
+bool isSeparator(QChar c) {
+    return c == QChar::ParagraphSeparator || c == QChar::LineSeparator;
 }
 
 } // namespace
 
-RunLog::RunLog(QTextEdit *pane) : QObject(pane), pane(pane) {
+QMimeData *LogPane::createMimeDataFromSelection() const {
+    QString text = textCursor().selectedText();
+    std::ranges::replace_if(text, isSeparator, QChar(u'\n'));
+    auto *data = new QMimeData;
+    data->setText(text);
+    return data;
+}
+
+LogPane::LogPane(QWidget *parent) : QPlainTextEdit(parent) {
+    connect(&copying, &QTimer::timeout, this, [this] { copyNextSlice(QDeadlineTimer(copySlice)); });
+}
+
+void LogPane::keyPressEvent(QKeyEvent *event) {
+    if (event != QKeySequence::Copy || !textCursor().hasSelection())
+        return QPlainTextEdit::keyPressEvent(event);
+    finishCopy();
+    copiedUpTo = textCursor().selectionStart();
+    copyEnd = textCursor().selectionEnd();
+    copied.reserve(copyEnd - copiedUpTo);
+    copying.start();
+    copyNextSlice(QDeadlineTimer(copySlice));
+}
+
+void LogPane::finishCopy() {
+    if (copying.isActive())
+        copyNextSlice(QDeadlineTimer(QDeadlineTimer::Forever));
+}
+
+// Block by block, each block's line separators made line breaks while it is at hand.
+void LogPane::copyNextSlice(QDeadlineTimer deadline) {
+    for (QTextBlock block = document()->findBlock(copiedUpTo);
+         copiedUpTo < copyEnd && !deadline.hasExpired(); block = block.next()) {
+        QString text = block.text();
+        std::ranges::replace_if(text, isSeparator, QChar(u'\n'));
+        const int from = copiedUpTo - block.position();
+        const int length = std::min<int>(int(text.size()) - from, copyEnd - copiedUpTo);
+        copied += QStringView(text).sliced(from, length);
+        copiedUpTo += length;
+        if (copiedUpTo < copyEnd) {
+            copied += u'\n';
+            ++copiedUpTo;
+        }
+    }
+    if (copiedUpTo < copyEnd)
+        return;
+    copying.stop();
+    auto *data = new QMimeData;
+    data->setText(std::exchange(copied, {}));
+    QGuiApplication::clipboard()->setMimeData(data);
+}
+
+RunLog::RunLog(QPlainTextEdit *pane) : QObject(pane), pane(pane) {
+    pane->document()->setUndoRedoEnabled(false);
     poll.setInterval(pollMilliseconds);
     connect(&poll, &QTimer::timeout, this, &RunLog::takeLines);
+    // Only the user's own scrolling decides: the pane moves its scroll bar by itself while it
+    // lays out the lines it shows.
     QScrollBar *bar = pane->verticalScrollBar();
-    connect(bar, &QScrollBar::valueChanged, this,
-            [this, bar](int value) { followsEnd = value == bar->maximum(); });
-    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
-        if (followsEnd)
-            bar->setValue(maximum);
-    });
+    connect(bar, &QScrollBar::actionTriggered, this,
+            [this, bar] { followsEnd = bar->sliderPosition() == bar->maximum(); });
+    // The pane also moves it as it lays lines out anew, a view that grows or shrinks wrapping
+    // them otherwise; a pane that follows goes back to the end before it is painted.
+    connect(bar, &QScrollBar::rangeChanged, this, &RunLog::followEnd);
+    connect(pane, &QPlainTextEdit::updateRequest, this, &RunLog::followEnd);
 }
 
 void RunLog::start(const std::string &sourceDir, std::chrono::steady_clock::time_point start) {
-    // The pane deletes the document it made itself when it gets another; a run's, it leaves.
-    QTextDocument *previous = pane->document();
-    const bool previousIsARunsLog = previous->parent() == pane;
-    log = documentFor(pane);
-    shown = documentFor(pane);
+    if (auto *log = qobject_cast<LogPane *>(pane))
+        log->finishCopy();
+    pane->clear();
     followsEnd = true;
-    showsTail = false;
-    pane->setDocument(shown);
-    if (previousIsARunsLog)
-        delete previous;
+    linesInLastBlock = 0;
+    running = true;
     isOver = false;
     examined = listed = 0;
     pallimor::RunSettings settings{
@@ -82,7 +126,7 @@ void RunLog::stop() {
 }
 
 bool RunLog::isRunning() const {
-    return log != nullptr;
+    return running;
 }
 
 void RunLog::sortOnThisThread(const std::string &sourceDir,
@@ -113,46 +157,50 @@ void RunLog::takeLines() {
         text.swap(pending);
         over = isOver;
     }
-    if (!log)
+    if (!running)
         return;
     if (const std::size_t entries = listed; entries > 0)
         emit progressed(examined, entries);
-    if (!text.empty()) {
-        text.pop_back();
-        const QString lines = QString::fromUtf8(text);
-        append(log, lines);
-        showsTail = showsTail || std::ranges::count(text, '\n') >= maxLinesPerTurn;
-        if (!showsTail)
-            append(shown, lines);
-        else if (!over) // the whole log takes the tail's place at once
-            showTail();
-    }
+    if (!text.empty())
+        append(std::string_view(text).substr(0, text.size() - 1));
     if (over)
         finish();
 }
 
-// A user who has scrolled up to read keeps what they read.
-void RunLog::showTail() {
-    if (!followsEnd)
+// As text, never parsed as markup: a file may be named "<b>bold.txt".
+void RunLog::append(std::string_view lines) {
+    QTextCursor end(pane->document());
+    end.movePosition(QTextCursor::End);
+    const QString separator = pane->document()->isEmpty() ? QString() : separatorAfterLine();
+    QString text = QString::fromUtf8(lines);
+    for (QChar &c : text)
+        c = c == u'\n' ? separatorAfterLine() : c;
+    end.insertText(separator + text);
+    followEnd();
+}
+
+// The scroll range counts a line for each block not yet laid out, and the pane works it out again
+// only when it learns that the document's size changed, which laying out a block does not tell
+// it. Told now, the pane lays out the blocks back from the end until they fill the view, so that
+// the range's maximum shows the end exactly. The pane follows while its cursor stays at the end,
+// where the new lines push it: a user who moved it away, by key or click, has left the end too.
+void RunLog::followEnd() {
+    if (!followsEnd || !pane->textCursor().atEnd())
         return;
-    QTextCursor tail(log);
-    tail.movePosition(QTextCursor::End);
-    tail.movePosition(QTextCursor::PreviousBlock, QTextCursor::KeepAnchor, tailLines - 1);
-    tail.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
-    shown->setPlainText(tail.selection().toPlainText());
+    QAbstractTextDocumentLayout *layout = pane->document()->documentLayout();
+    emit layout->documentSizeChanged(layout->documentSize());
+    pane->verticalScrollBar()->setValue(pane->verticalScrollBar()->maximum());
+}
+
+// A line break that ends a block after every so many lines, and one within it otherwise.
+QChar RunLog::separatorAfterLine() {
+    return ++linesInLastBlock % linesPerBlock ? QChar::LineSeparator : QChar(u'\n');
 }
 
 void RunLog::finish() {
     poll.stop();
     if (run.joinable())
         run.join();
-    if (showsTail) {
-        // Laid out from the top while the pane follows it to its end.
-        pane->setDocument(log);
-        delete shown;
-    } else {
-        delete log;
-    }
-    log = nullptr;
+    running = false;
     emit finished();
 }

@@ -2,7 +2,10 @@
 
 #include "sortrun.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
+#include <QPlainTextEdit>
+#include <QString>
 #include <QTimer>
 
 #include <atomic>
@@ -13,9 +16,33 @@
 #include <thread>
 
 QT_BEGIN_NAMESPACE
-class QTextDocument;
-class QTextEdit;
+class QMimeData;
 QT_END_NAMESPACE
+
+// The log pane. Plain text, laid out only where it is shown, so that a log of any size costs
+// what the pane shows; a copy is plain text alone, since a rich copy of a long log takes seconds.
+// Ctrl+C builds its copy a slice at a time between other events, so that copying a million lines
+// never holds the window.
+class LogPane : public QPlainTextEdit {
+    Q_OBJECT
+
+public:
+    explicit LogPane(QWidget *parent = nullptr);
+
+    // Puts a copy still being built on the clipboard now, before the text changes under it.
+    void finishCopy();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    QMimeData *createMimeDataFromSelection() const override;
+
+private:
+    void copyNextSlice(QDeadlineTimer deadline);
+
+    QTimer copying;
+    QString copied;
+    int copiedUpTo = 0, copyEnd = 0;
+};
 
 // Sorts a directory on a thread of its own while the pane shows the run's log as it grows, so
 // that the window answers all through a run. The pane follows the newest line unless the user
@@ -24,7 +51,7 @@ class RunLog : public QObject {
     Q_OBJECT
 
 public:
-    explicit RunLog(QTextEdit *pane);
+    explicit RunLog(QPlainTextEdit *pane);
 
     // The category switches are copied now: the boxes may change while the run goes.
     void start(const std::string &sourceDir, std::chrono::steady_clock::time_point start);
@@ -45,16 +72,15 @@ private:
     void sortOnThisThread(const std::string &sourceDir, std::chrono::steady_clock::time_point start,
                           const pallimor::RunSettings &settings);
     void takeLines();
-    void showTail();
+    void append(std::string_view lines);
+    QChar separatorAfterLine();
+    void followEnd();
     void finish();
 
-    QTextEdit *pane;
-    QTextDocument *log = nullptr;   // every line, laid out only once the pane shows it
-    QTextDocument *shown = nullptr; // what the pane shows while the run goes
-    // Set once lines come faster than the pane can lay them out: the pane then shows only the
-    // newest ones until the run is over.
-    bool showsTail = false;
-    bool followsEnd = true;
+    QPlainTextEdit *pane;
+    bool running = false;
+    bool followsEnd = true; // unless the user scrolled away from the end
+    int linesInLastBlock = 0;
     QTimer poll;
 
     std::mutex mutex;    // guards the two below, which the run's thread writes

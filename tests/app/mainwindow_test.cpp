@@ -94,17 +94,22 @@ private slots:
             const std::string how = row.size() > 4 ? row[4] : "";
             if (row[0].ends_with(elsewhere))
                 continue;
-            const bool watched =
-                how == "watched" || how == "Escape" || how == "close" || how == "unseen";
-            model::fill(root, std::mt19937(7), {"keep"});
+            const bool watched = how == "watched" || how == "Escape" || how == "close" ||
+                                 how == "unseen" || how == "scrolled";
+            const auto fill = [&] { // bulk: more lines than the pane takes in a turn
+                model::fill(root, std::mt19937(7), {"keep"});
+                for (int file = 0; how == "bulk" && file < 3000; ++file)
+                    model::write(root / ("bulk" + std::to_string(file)), std::to_string(file));
+            };
+            fill();
             MainWindow window;
             auto *all = window.findChild<QCheckBox *>("All");
-            auto *pane = window.findChild<QTextEdit *>("outputTextEdit");
+            auto *pane = window.findChild<QPlainTextEdit *>("outputTextEdit");
             auto *run = window.findChild<RunLog *>();
             auto *field = window.findChild<QLineEdit *>("directoryLineEdit");
             all->click();
             const model::Lines lines = model::replay(root).first;
-            model::fill(root, std::mt19937(7), {"keep"});
+            fill();
             const auto before = model::contents(model::snapshot(root));
             const auto longEnough = std::chrono::steady_clock::now() + 6s; // past a long run
             run->beforeEachMove = [&](auto &) {
@@ -150,7 +155,7 @@ private slots:
             // the window is active again, Start, All and the stop.
             const auto watch = [&] {
                 stall = stall < 0 ? (clock.start(), 0) : std::max(stall, clock.restart());
-                if (!watched || pane->document()->blockCount() < 8 || grown)
+                if (!watched || pane->toPlainText().count('\n') < 7 || grown)
                     return;
                 if (!window.isActiveWindow())
                     return window.activateWindow();
@@ -158,8 +163,9 @@ private slots:
                 grown = !dragged(field, path); // no drop during a run
                 QTest::mouseClick(window.findChild<QPushButton *>("sortButton"), Qt::LeftButton);
                 QMetaObject::invokeMethod(&window, &MainWindow::sortFiles, Qt::QueuedConnection);
-                how == "Escape" ? QTest::keyClick(&window, Qt::Key_Escape)
-                                : void(how == "close" && window.close());
+                how == "Escape"     ? QTest::keyClick(&window, Qt::Key_Escape)
+                : how == "scrolled" ? QTest::keyClick(pane, Qt::Key_Home, Qt::ControlModifier)
+                                    : void(how == "close" && window.close());
                 if (how == "watched" || how == "unseen")
                     other.show(), other.activateWindow();
             };
@@ -208,6 +214,10 @@ private slots:
             QCOMPARE(model::contents(model::snapshot(root)), before);
             QCOMPARE_LT(stall, 250); // milliseconds without a turn of the event loop
             QCOMPARE(grown && !all->isChecked() && window.isVisible() == (how != "close"), watched);
+            QTextCursor end(pane->document());
+            end.movePosition(QTextCursor::End); // the summary, unless the user scrolled up
+            QCOMPARE(pane->viewport()->rect().contains(pane->cursorRect(end)), how != "scrolled");
+            QVERIFY(how != "scrolled" || pane->verticalScrollBar()->value() == 0);
 #ifndef Q_OS_WIN
             if (watched) {
                 // What is sent with the hiding has arrived a moment after it.
@@ -219,7 +229,7 @@ private slots:
                                        (how == "unseen" ? attention : QStringList()));
                 QVERIFY(std::ranges::is_sorted(progress));
                 QCOMPARE_LT(progress.first(), 0.5);
-                QCOMPARE(progress.last() == 1, how == "watched" || how == "unseen");
+                QCOMPARE(progress.last() == 1, how != "Escape" && how != "close");
                 bus.kill(), bus.waitForFinished();
             }
 #endif
@@ -229,6 +239,9 @@ private slots:
                                          !QByteArray("y\r").contains(keys.back()));
             if (field->text() != dir || text.isEmpty())
                 continue;
+            QTest::keyClick(pane, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(pane, Qt::Key_C, Qt::ControlModifier);
+            QTRY_COMPARE(QGuiApplication::clipboard()->text(), text); // every line, as plain text
             QStringList shown, foretold;
             for (const QString &line : text.split('\n'))
                 shown << QString::fromStdString(model::worded(line.toStdString(), "\\d+\\.\\d\\d"));
