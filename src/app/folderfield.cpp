@@ -58,6 +58,8 @@ FolderField::FolderField(QLineEdit *field, QWidget *window)
     model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
     // A Windows shortcut to a folder is a file, and no folder to sort.
     model->setResolveSymlinks(false);
+    // A folder it has read would otherwise be read again at every move of a run that sorts it.
+    model->setOption(QFileSystemModel::DontWatchForChanges);
     model->setRootPath(QString());
     folders->setModel(model);
     field->setCompleter(folders);

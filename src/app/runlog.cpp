@@ -18,6 +18,8 @@ namespace {
 
 // Often enough to look alive, four times a second at the least.
 constexpr int pollMilliseconds = 50;
+// The taskbar and the docks are told a few times a second at most.
+constexpr int progressMilliseconds = 250;
 // Each block of a document costs more than a hundred bytes beside its text, so lines share
 // blocks, joined by line separators, which show and copy as line breaks.
 constexpr int linesPerBlock = 32;
@@ -105,6 +107,7 @@ void RunLog::start(const std::string &sourceDir, std::chrono::steady_clock::time
     running = true;
     isOver = false;
     examined = listed = 0;
+    progressShown.invalidate();
     pallimor::RunSettings settings{
         pallimor::FileCategory, {}, beforeEachMove, [this](std::size_t entries, std::size_t of) {
             listed = of;
@@ -159,8 +162,7 @@ void RunLog::takeLines() {
     }
     if (!running)
         return;
-    if (const std::size_t entries = listed; entries > 0)
-        emit progressed(examined, entries);
+    showProgress();
     if (!text.empty())
         append(std::string_view(text).substr(0, text.size() - 1));
     if (over)
@@ -195,6 +197,15 @@ void RunLog::followEnd() {
 // A line break that ends a block after every so many lines, and one within it otherwise.
 QChar RunLog::separatorAfterLine() {
     return ++linesInLastBlock % linesPerBlock ? QChar::LineSeparator : QChar(u'\n');
+}
+
+void RunLog::showProgress() {
+    const std::size_t entries = listed, done = examined;
+    if (entries == 0 || (progressShown.isValid() &&
+                         !progressShown.hasExpired(progressMilliseconds) && done < entries))
+        return;
+    progressShown.start();
+    emit progressed(done, entries);
 }
 
 void RunLog::finish() {

@@ -3,6 +3,7 @@
 #include "sortrun.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPlainTextEdit>
 #include <QString>
@@ -75,6 +76,7 @@ private:
     void append(std::string_view lines);
     QChar separatorAfterLine();
     void followEnd();
+    void showProgress();
     void finish();
 
     QPlainTextEdit *pane;
@@ -87,6 +89,7 @@ private:
     std::string pending; // lines logged and not yet taken, each ended by '\n'
     bool isOver = false; // the run has logged its last line
     std::atomic<std::size_t> examined = 0, listed = 0; // the run's thread writes these too
+    QElapsedTimer progressShown;
     // Last, so that going it stops the run after the file in hand before the rest goes.
     std::jthread run;
 };

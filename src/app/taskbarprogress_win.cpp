@@ -14,6 +14,8 @@
 // Shows the progress on the window's taskbar button, as Explorer's copy does.
 struct TaskbarProgress::Native : QAbstractNativeEventFilter {
     explicit Native(QWidget *window) : window(window) {
+        // Run as administrator, the program would be kept from Explorer's message otherwise.
+        ChangeWindowMessageFilter(buttonCreated, MSGFLT_ADD);
         QCoreApplication::instance()->installNativeEventFilter(this);
     }
 

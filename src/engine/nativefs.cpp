@@ -2,6 +2,8 @@
 
 #include "nativefs_shared.h"
 
+#include <algorithm>
+
 namespace pallimor {
 
 namespace fs = std::filesystem;
@@ -24,16 +26,29 @@ const std::error_category &keptBothNamesCategory() {
     return category;
 }
 
-void Listing::add(std::basic_string_view<fs::path::value_type> name, ListedType type,
-                  bool isHidden) {
-    names.append(name);
-    records.push_back({names.size(), type, isHidden});
+namespace {
+
+// Names are kept in blocks of this many characters, each filled before the next is begun.
+constexpr std::size_t namesPerBlock = 1 << 16;
+
+} // namespace
+
+void Listing::add(Name name, ListedType type, bool isHidden) {
+    if (blocks.empty() || blocks.back().capacity() - blocks.back().size() < name.size()) {
+        blocks.emplace_back();
+        blocks.back().reserve(std::max(namesPerBlock, name.size()));
+    }
+    auto &block = blocks.back();
+    records.push_back({static_cast<std::uint32_t>(blocks.size() - 1),
+                       static_cast<std::uint32_t>(block.size()),
+                       static_cast<std::uint32_t>(name.size()), type, isHidden});
+    block.append(name);
 }
 
 Listing::Entry Listing::operator[](std::size_t index) const {
-    const std::size_t begin = index == 0 ? 0 : records[index - 1].end;
     const Record &record = records[index];
-    return {fs::path(names.substr(begin, record.end - begin)), record.type, record.isHidden};
+    return {fs::path(Name(blocks[record.block]).substr(record.offset, record.length)), record.type,
+            record.isHidden};
 }
 
 std::error_code SortedDirectory::createFolders(const fs::path &relative) const {

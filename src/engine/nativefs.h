@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <stop_token>
 #include <string>
@@ -39,8 +40,8 @@ enum class ListedType : std::uint8_t {
     LookedUp, // a link, or a type the listing does not give: asked when the entry is examined
 };
 
-// The names and types of a directory as one listing gave them, in its order. Names share one
-// buffer, so that a million entries take little more than their names.
+// The names and types of a directory as one listing gave them, in its order. Nothing held is
+// ever copied to grow, so that a million entries take little more than their names at any time.
 class Listing {
 public:
     struct Entry {
@@ -48,20 +49,20 @@ public:
         ListedType type;
         bool isHidden; // hidden by the platform itself: Windows' hidden or system mark
     };
+    using Name = std::basic_string_view<std::filesystem::path::value_type>;
 
-    void add(std::basic_string_view<std::filesystem::path::value_type> name, ListedType type,
-             bool isHidden);
+    void add(Name name, ListedType type, bool isHidden);
     std::size_t size() const { return records.size(); }
     Entry operator[](std::size_t index) const;
 
 private:
     struct Record {
-        std::size_t end; // of the name in `names`
+        std::uint32_t block, offset, length;
         ListedType type;
         bool isHidden;
     };
-    std::basic_string<std::filesystem::path::value_type> names;
-    std::vector<Record> records;
+    std::vector<std::basic_string<std::filesystem::path::value_type>> blocks; // of names
+    std::deque<Record> records;
 };
 
 // One entry lying directly in a directory, as it is when the run comes to it.

@@ -197,6 +197,8 @@ inline void befall(const fs::path &root, const fs::path &file, std::vector<std::
 
 // Whether a move has been tried since the process started, as the summary tells it.
 inline bool started = false;
+// The name of a link whose target cannot be read, if any: the run says so and counts it as failed.
+inline std::string unreadable;
 
 // What a run of `root` logs and leaves with the switches as they are, the folder typed as
 // `typed`, foretold by a plain run of the rules over it, to whose files the same things befall,
@@ -215,7 +217,9 @@ inline std::pair<Lines, Tree> replay(const fs::path &root, std::string typed = {
         const std::string name = pallimor::utf8FromPath(file);
         const std::string place = placeOf(name);
         std::error_code error;
-        if (place == "alone" || !fs::is_regular_file(root / file, error))
+        if (name == unreadable && place != "alone")
+            lines.push_back("Error reading file " + dir + shown(name) + ": ");
+        if (place == "alone" || name == unreadable || !fs::is_regular_file(root / file, error))
             continue;
         ++counted;
         if (place == "held")
@@ -232,8 +236,9 @@ inline std::pair<Lines, Tree> replay(const fs::path &root, std::string typed = {
     }
     open.clear();
     started = started || lines.size() > 1;
-    if (const auto failed = std::ranges::count_if(
-            lines, [](const std::string &line) { return line.starts_with("Error moving file "); }))
+    if (const auto failed = std::ranges::count_if(lines, [](const std::string &line) {
+            return line.starts_with("Error m") || line.starts_with("Error r");
+        }))
         lines.push_back(std::to_string(failed) +
                         " file(s) could not be moved; each has a line above that begins with "
                         "\"Error\".");
