@@ -215,7 +215,8 @@ void MainWindow::startRun(const std::string &sourceDir,
 
 void MainWindow::endRun() {
     taskbar->hide();
-    if (std::chrono::steady_clock::now() - runStart > longRun && !isActiveWindow())
+    if (std::chrono::steady_clock::now() - runStart > longRun && !isActiveWindow() &&
+        !closesWhenRunEnds)
         taskbar->askForAttention();
     stopKey->setEnabled(false);
     for (QWidget *setting : settingsOf(ui))

@@ -66,7 +66,8 @@ public:
 signals:
     // The run is over and the pane holds its whole log.
     void finished();
-    // At the pane's pace, from the end of the listing: `examined` of the `listed` entries.
+    // A few times a second at most, from the end of the listing, and once all are examined:
+    // `examined` of the `listed` entries.
     void progressed(std::size_t examined, std::size_t listed);
 
 private:
