@@ -4,7 +4,9 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -12,6 +14,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <memory>
 #include <system_error>
 
 namespace {
@@ -30,34 +33,84 @@ bool isSeparator(QChar c) {
     return c == QChar::ParagraphSeparator || c == QChar::LineSeparator;
 }
 
+// Offers a selection's text without building it: another program may never ask for it, and the
+// X11 selection is offered anew at every Ctrl+A and every selection by mouse.
+class LogSelection : public QMimeData {
+public:
+    LogSelection(const LogPane *pane, int from, int to) : pane(pane), from(from), to(to) {}
+
+    bool isOf(const LogPane *log) const { return pane == log; }
+    QStringList formats() const override { return {plainText}; }
+    bool hasFormat(const QString &format) const override { return format == plainText; }
+
+protected:
+    QVariant retrieveData(const QString &format, QMetaType) const override {
+        if (format != plainText || !pane)
+            return {};
+        return pane->textBetween(from, to);
+    }
+
+private:
+    static inline const QString plainText = QStringLiteral("text/plain");
+    QPointer<const LogPane> pane;
+    int from, to;
+};
+
 } // namespace
 
 QMimeData *LogPane::createMimeDataFromSelection() const {
-    QString text = textCursor().selectedText();
+    return new LogSelection(this, textCursor().selectionStart(), textCursor().selectionEnd());
+}
+
+QString LogPane::textBetween(int from, int to) const {
+    QTextCursor range(document());
+    range.setPosition(from);
+    range.setPosition(to, QTextCursor::KeepAnchor);
+    QString text = range.selectedText();
     std::ranges::replace_if(text, isSeparator, QChar(u'\n'));
-    auto *data = new QMimeData;
-    data->setText(text);
-    return data;
+    return text;
 }
 
 LogPane::LogPane(QWidget *parent) : QPlainTextEdit(parent) {
     connect(&copying, &QTimer::timeout, this, [this] { copyNextSlice(QDeadlineTimer(copySlice)); });
 }
 
+void LogPane::clearLog() {
+    if (copying.isActive())
+        copyNextSlice(QDeadlineTimer(QDeadlineTimer::Forever));
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    for (const QClipboard::Mode mode : {QClipboard::Clipboard, QClipboard::Selection}) {
+        const auto *offered = dynamic_cast<const LogSelection *>(clipboard->mimeData(mode));
+        if (offered && offered->isOf(this))
+            clipboard->clear(mode);
+    }
+    clear();
+}
+
 void LogPane::keyPressEvent(QKeyEvent *event) {
     if (event != QKeySequence::Copy || !textCursor().hasSelection())
         return QPlainTextEdit::keyPressEvent(event);
-    finishCopy();
+    copySelection();
+}
+
+// The menu's Copy builds its copy as Ctrl+C does.
+void LogPane::contextMenuEvent(QContextMenuEvent *event) {
+    const std::unique_ptr<QMenu> menu(createStandardContextMenu(event->pos()));
+    if (auto *copy = menu->findChild<QAction *>(QStringLiteral("edit-copy"))) {
+        disconnect(copy, &QAction::triggered, nullptr, nullptr);
+        connect(copy, &QAction::triggered, this, &LogPane::copySelection);
+    }
+    menu->exec(event->globalPos());
+}
+
+void LogPane::copySelection() {
+    if (copying.isActive())
+        copyNextSlice(QDeadlineTimer(QDeadlineTimer::Forever));
     copiedUpTo = textCursor().selectionStart();
     copyEnd = textCursor().selectionEnd();
     copied.reserve(copyEnd - copiedUpTo);
     copying.start();
     copyNextSlice(QDeadlineTimer(copySlice));
-}
-
-void LogPane::finishCopy() {
-    if (copying.isActive())
-        copyNextSlice(QDeadlineTimer(QDeadlineTimer::Forever));
 }
 
 // Block by block, each block's line separators made line breaks while it is at hand.
@@ -100,8 +153,9 @@ RunLog::RunLog(QPlainTextEdit *pane) : QObject(pane), pane(pane) {
 
 void RunLog::start(const std::string &sourceDir, std::chrono::steady_clock::time_point start) {
     if (auto *log = qobject_cast<LogPane *>(pane))
-        log->finishCopy();
-    pane->clear();
+        log->clearLog();
+    else
+        pane->clear();
     followsEnd = true;
     linesInLastBlock = 0;
     running = true;

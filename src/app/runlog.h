@@ -22,22 +22,28 @@ QT_END_NAMESPACE
 
 // The log pane. Plain text, laid out only where it is shown, so that a log of any size costs
 // what the pane shows; a copy is plain text alone, since a rich copy of a long log takes seconds.
-// Ctrl+C builds its copy a slice at a time between other events, so that copying a million lines
-// never holds the window.
+// A copy to the clipboard, by key or menu, is built a slice at a time between other events, so
+// that copying a million lines never holds the window; what a selection offers by itself (the
+// X11 selection, a drag) is built only when another program asks for it.
 class LogPane : public QPlainTextEdit {
     Q_OBJECT
 
 public:
     explicit LogPane(QWidget *parent = nullptr);
 
-    // Puts a copy still being built on the clipboard now, before the text changes under it.
-    void finishCopy();
+    // Takes the whole log away: a copy still being built goes on the clipboard first, and a
+    // selection offered to other programs is withdrawn, since its text is gone.
+    void clearLog();
+    // The text between two positions, each line ended by a line break but the last.
+    QString textBetween(int from, int to) const;
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
     QMimeData *createMimeDataFromSelection() const override;
 
 private:
+    void copySelection();
     void copyNextSlice(QDeadlineTimer deadline);
 
     QTimer copying;
