@@ -1,6 +1,7 @@
 #include "runlog.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -101,6 +102,36 @@ void LogPane::contextMenuEvent(QContextMenuEvent *event) {
         connect(copy, &QAction::triggered, this, &LogPane::copySelection);
     }
     menu->exec(event->globalPos());
+}
+
+void LogPane::mouseDoubleClickEvent(QMouseEvent *event) {
+    QPlainTextEdit::mouseDoubleClickEvent(event);
+    doubleClicked = event->position().toPoint();
+    tripleClickUntil.setRemainingTime(QApplication::doubleClickInterval());
+}
+
+// A third click selects the line clicked, as it would were every line a block of its own.
+void LogPane::mousePressEvent(QMouseEvent *event) {
+    const QPoint at = event->position().toPoint();
+    const bool third = event->button() == Qt::LeftButton && !tripleClickUntil.hasExpired() &&
+                       (at - doubleClicked).manhattanLength() < QApplication::startDragDistance();
+    QPlainTextEdit::mousePressEvent(event);
+    if (third) {
+        tripleClickUntil = QDeadlineTimer();
+        selectLineAt(at);
+    }
+}
+
+// From the line's first character to the line break that ends it.
+void LogPane::selectLineAt(QPoint point) {
+    QTextCursor line = cursorForPosition(point);
+    const QString text = line.block().text();
+    const int at = line.positionInBlock(), block = line.block().position();
+    const int end = text.indexOf(QChar::LineSeparator, at);
+    line.setPosition(block + (at ? int(text.lastIndexOf(QChar::LineSeparator, at - 1)) + 1 : 0));
+    line.setPosition(block + (end < 0 ? int(text.size()) : end), QTextCursor::KeepAnchor);
+    line.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
+    setTextCursor(line);
 }
 
 void LogPane::copySelection() {

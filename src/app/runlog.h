@@ -40,15 +40,20 @@ public:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
     QMimeData *createMimeDataFromSelection() const override;
 
 private:
     void copySelection();
     void copyNextSlice(QDeadlineTimer deadline);
+    void selectLineAt(QPoint point);
 
     QTimer copying;
     QString copied;
     int copiedUpTo = 0, copyEnd = 0;
+    QPoint doubleClicked;
+    QDeadlineTimer tripleClickUntil;
 };
 
 // Sorts a directory on a thread of its own while the pane shows the run's log as it grows, so

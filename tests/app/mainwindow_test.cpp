@@ -266,6 +266,13 @@ private slots:
                 pane->setPlainText(QString(text).replace('\n', QChar::LineSeparator));
                 QCOMPARE(QGuiApplication::clipboard()->text(), way == "offer" ? "" : text);
             }
+            // A third click selects the line clicked, though lines share blocks.
+            const QPoint middle = pane->viewport()->rect().center();
+            QTest::mouseDClick(pane->viewport(), Qt::LeftButton, {}, middle);
+            QTest::mouseClick(pane->viewport(), Qt::LeftButton, {}, middle);
+            const auto line = text.left(pane->cursorForPosition(middle).position()).count('\n');
+            QCOMPARE(pane->textCursor().selectedText().replace(QChar::LineSeparator, '\n'),
+                     text.section('\n', line, line) + (line < text.count('\n') ? "\n" : ""));
             QStringList shown, foretold;
             for (const QString &line : text.split('\n'))
                 shown << QString::fromStdString(model::worded(line.toStdString(), "\\d+\\.\\d\\d"));
