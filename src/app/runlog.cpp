@@ -152,10 +152,10 @@ void LogPane::copyNextSlice(QDeadlineTimer deadline) {
         std::ranges::replace_if(text, isSeparator, QChar(u'\n'));
         const int from = copiedUpTo - block.position();
         const int length = std::min<int>(int(text.size()) - from, copyEnd - copiedUpTo);
-        copied += QStringView(text).sliced(from, length);
+        copied += QStringView(text).sliced(from, length).toUtf8();
         copiedUpTo += length;
         if (copiedUpTo < copyEnd) {
-            copied += u'\n';
+            copied += '\n';
             ++copiedUpTo;
         }
     }
@@ -163,7 +163,7 @@ void LogPane::copyNextSlice(QDeadlineTimer deadline) {
         return;
     copying.stop();
     auto *data = new QMimeData;
-    data->setText(std::exchange(copied, {}));
+    data->setData(QStringLiteral("text/plain"), std::exchange(copied, {}));
     QGuiApplication::clipboard()->setMimeData(data);
 }
 

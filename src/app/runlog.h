@@ -50,7 +50,7 @@ private:
     void selectLineAt(QPoint point);
 
     QTimer copying;
-    QString copied;
+    QByteArray copied; // as UTF-8, in which most names take half the memory of the pane's text
     int copiedUpTo = 0, copyEnd = 0;
     QPoint doubleClicked;
     QDeadlineTimer tripleClickUntil;
