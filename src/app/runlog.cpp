@@ -9,13 +9,13 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
 #include <algorithm>
 #include <exception>
-#include <memory>
 #include <system_error>
 
 namespace {
@@ -35,26 +35,37 @@ bool isSeparator(QChar c) {
 }
 
 // Offers a selection's text without building it: another program may never ask for it, and the
-// X11 selection is offered anew at every Ctrl+A and every selection by mouse.
+// X11 selection is offered anew at every Ctrl+A and every selection by mouse. Once asked, the
+// text is kept, since a program may ask again; once the pane is cleared, it offers nothing.
 class LogSelection : public QMimeData {
 public:
-    LogSelection(const LogPane *pane, int from, int to) : pane(pane), from(from), to(to) {}
+    LogSelection(const LogPane *pane, int from, int to)
+        : pane(pane), clearing(pane->clearings()), from(from), to(to) {}
 
     bool isOf(const LogPane *log) const { return pane == log; }
-    QStringList formats() const override { return {plainText}; }
-    bool hasFormat(const QString &format) const override { return format == plainText; }
+    QStringList formats() const override {
+        return isCurrent() ? QStringList{plainText} : QStringList();
+    }
+    bool hasFormat(const QString &format) const override {
+        return format == plainText && isCurrent();
+    }
 
 protected:
     QVariant retrieveData(const QString &format, QMetaType) const override {
-        if (format != plainText || !pane)
+        if (!hasFormat(format))
             return {};
-        return pane->textBetween(from, to);
+        if (built.isNull())
+            built = pane->textBetween(from, to);
+        return built;
     }
 
 private:
+    bool isCurrent() const { return pane && pane->clearings() == clearing; }
+
     static inline const QString plainText = QStringLiteral("text/plain");
     QPointer<const LogPane> pane;
-    int from, to;
+    int clearing, from, to;
+    mutable QString built;
 };
 
 } // namespace
@@ -76,16 +87,27 @@ LogPane::LogPane(QWidget *parent) : QPlainTextEdit(parent) {
     connect(&copying, &QTimer::timeout, this, [this] { copyNextSlice(QDeadlineTimer(copySlice)); });
 }
 
+LogPane::~LogPane() {
+    keepOfferedCopy();
+}
+
 void LogPane::clearLog() {
     if (copying.isActive())
         copyNextSlice(QDeadlineTimer(QDeadlineTimer::Forever));
-    QClipboard *clipboard = QGuiApplication::clipboard();
-    for (const QClipboard::Mode mode : {QClipboard::Clipboard, QClipboard::Selection}) {
-        const auto *offered = dynamic_cast<const LogSelection *>(clipboard->mimeData(mode));
-        if (offered && offered->isOf(this))
-            clipboard->clear(mode);
-    }
+    keepOfferedCopy();
+    ++timesCleared;
     clear();
+}
+
+// Qt's own copy puts the pane's offer on the clipboard, where it must outlive the pane's text.
+void LogPane::keepOfferedCopy() {
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    const auto *offer = dynamic_cast<const LogSelection *>(clipboard->mimeData());
+    if (!offer || !offer->isOf(this))
+        return;
+    auto *copy = new QMimeData;
+    copy->setText(offer->text());
+    clipboard->setMimeData(copy);
 }
 
 void LogPane::keyPressEvent(QKeyEvent *event) {
@@ -96,42 +118,83 @@ void LogPane::keyPressEvent(QKeyEvent *event) {
 
 // The menu's Copy builds its copy as Ctrl+C does.
 void LogPane::contextMenuEvent(QContextMenuEvent *event) {
-    const std::unique_ptr<QMenu> menu(createStandardContextMenu(event->pos()));
+    QMenu *menu = createStandardContextMenu();
     if (auto *copy = menu->findChild<QAction *>(QStringLiteral("edit-copy"))) {
         disconnect(copy, &QAction::triggered, nullptr, nullptr);
         connect(copy, &QAction::triggered, this, &LogPane::copySelection);
     }
-    menu->exec(event->globalPos());
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
 }
 
 void LogPane::mouseDoubleClickEvent(QMouseEvent *event) {
     QPlainTextEdit::mouseDoubleClickEvent(event);
+    if (event->button() != Qt::LeftButton)
+        return;
     doubleClicked = event->position().toPoint();
     tripleClickUntil.setRemainingTime(QApplication::doubleClickInterval());
 }
 
-// A third click selects the line clicked, as it would were every line a block of its own.
+// Qt selects the block on a third click, and its Shift+click after one goes on by blocks; the
+// pane selects lines instead, and takes the Shift+click from Qt, which would also scroll.
 void LogPane::mousePressEvent(QMouseEvent *event) {
     const QPoint at = event->position().toPoint();
-    const bool third = event->button() == Qt::LeftButton && !tripleClickUntil.hasExpired() &&
+    const bool left = event->button() == Qt::LeftButton;
+    const bool third = left && !tripleClickUntil.hasExpired() &&
                        (at - doubleClicked).manhattanLength() < QApplication::startDragDistance();
-    QPlainTextEdit::mousePressEvent(event);
-    if (third) {
-        tripleClickUntil = QDeadlineTimer();
-        selectLineAt(at);
+    tripleClickUntil = QDeadlineTimer();
+    if (left && event->modifiers() == Qt::ShiftModifier && clickedLine.first >= 0) {
+        selectsLines = true;
+        return selectLinesTo(lineAt(at));
     }
+    const std::pair<int, int> line = lineAt(at);
+    {
+        // Qt's block, replaced at once, must not look like the cursor gone to the log's end.
+        const QSignalBlocker quiet(third ? this : nullptr);
+        QPlainTextEdit::mousePressEvent(event);
+    }
+    if (!left)
+        return;
+    clickedLine = third ? line : std::pair(-1, -1);
+    selectsLines = third;
+    if (third)
+        selectLinesTo(line);
 }
 
-// From the line's first character to the line break that ends it.
-void LogPane::selectLineAt(QPoint point) {
-    QTextCursor line = cursorForPosition(point);
-    const QString text = line.block().text();
-    const int at = line.positionInBlock(), block = line.block().position();
-    const int end = text.indexOf(QChar::LineSeparator, at);
-    line.setPosition(block + (at ? int(text.lastIndexOf(QChar::LineSeparator, at - 1)) + 1 : 0));
-    line.setPosition(block + (end < 0 ? int(text.size()) : end), QTextCursor::KeepAnchor);
-    line.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
-    setTextCursor(line);
+void LogPane::mouseMoveEvent(QMouseEvent *event) {
+    if (selectsLines && event->buttons() & Qt::LeftButton)
+        return selectLinesTo(lineAt(event->position().toPoint()));
+    QPlainTextEdit::mouseMoveEvent(event);
+}
+
+// The lines selected are offered as Qt offers what its own presses select.
+void LogPane::mouseReleaseEvent(QMouseEvent *event) {
+    QPlainTextEdit::mouseReleaseEvent(event);
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (event->button() == Qt::LeftButton && std::exchange(selectsLines, false) &&
+        clipboard->supportsSelection())
+        clipboard->setMimeData(createMimeDataFromSelection(), QClipboard::Selection);
+}
+
+// From the line's first character to the line break that ends it, as Qt takes a block.
+std::pair<int, int> LogPane::lineAt(QPoint point) const {
+    const QTextCursor at = cursorForPosition(point);
+    const QString text = at.block().text();
+    const int in = at.positionInBlock(), block = at.block().position();
+    const int start = in ? int(text.lastIndexOf(QChar::LineSeparator, in - 1)) + 1 : 0;
+    const auto end = text.indexOf(QChar::LineSeparator, in);
+    return {block + start, std::min(block + int(end < 0 ? text.size() : end) + 1,
+                                    document()->characterCount() - 1)};
+}
+
+// Whole lines from the line of the third click to `line`, either way.
+void LogPane::selectLinesTo(std::pair<int, int> line) {
+    const bool upwards = line.first < clickedLine.first;
+    QTextCursor lines(document());
+    lines.setPosition(upwards ? clickedLine.second : clickedLine.first);
+    lines.setPosition(upwards ? line.first : std::max(line.second, clickedLine.second),
+                      QTextCursor::KeepAnchor);
+    setTextCursor(lines);
 }
 
 void LogPane::copySelection() {
