@@ -1,7 +1,6 @@
 #include "runlog.h"
 
 #include <QAbstractTextDocumentLayout>
-#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -9,7 +8,6 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QScrollBar>
-#include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -125,76 +123,6 @@ void LogPane::contextMenuEvent(QContextMenuEvent *event) {
     }
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(event->globalPos());
-}
-
-void LogPane::mouseDoubleClickEvent(QMouseEvent *event) {
-    QPlainTextEdit::mouseDoubleClickEvent(event);
-    if (event->button() != Qt::LeftButton)
-        return;
-    doubleClicked = event->position().toPoint();
-    tripleClickUntil.setRemainingTime(QApplication::doubleClickInterval());
-}
-
-// Qt selects the block on a third click, and its Shift+click after one goes on by blocks; the
-// pane selects lines instead, and takes the Shift+click from Qt, which would also scroll.
-void LogPane::mousePressEvent(QMouseEvent *event) {
-    const QPoint at = event->position().toPoint();
-    const bool left = event->button() == Qt::LeftButton;
-    const bool third = left && !tripleClickUntil.hasExpired() &&
-                       (at - doubleClicked).manhattanLength() < QApplication::startDragDistance();
-    tripleClickUntil = QDeadlineTimer();
-    if (left && event->modifiers() == Qt::ShiftModifier && clickedLine.first >= 0) {
-        selectsLines = true;
-        return selectLinesTo(lineAt(at));
-    }
-    const std::pair<int, int> line = lineAt(at);
-    {
-        // Qt's block, replaced at once, must not look like the cursor gone to the log's end.
-        const QSignalBlocker quiet(third ? this : nullptr);
-        QPlainTextEdit::mousePressEvent(event);
-    }
-    if (!left)
-        return;
-    clickedLine = third ? line : std::pair(-1, -1);
-    selectsLines = third;
-    if (third)
-        selectLinesTo(line);
-}
-
-void LogPane::mouseMoveEvent(QMouseEvent *event) {
-    if (selectsLines && event->buttons() & Qt::LeftButton)
-        return selectLinesTo(lineAt(event->position().toPoint()));
-    QPlainTextEdit::mouseMoveEvent(event);
-}
-
-// The lines selected are offered as Qt offers what its own presses select.
-void LogPane::mouseReleaseEvent(QMouseEvent *event) {
-    QPlainTextEdit::mouseReleaseEvent(event);
-    QClipboard *clipboard = QGuiApplication::clipboard();
-    if (event->button() == Qt::LeftButton && std::exchange(selectsLines, false) &&
-        clipboard->supportsSelection())
-        clipboard->setMimeData(createMimeDataFromSelection(), QClipboard::Selection);
-}
-
-// From the line's first character to the line break that ends it, as Qt takes a block.
-std::pair<int, int> LogPane::lineAt(QPoint point) const {
-    const QTextCursor at = cursorForPosition(point);
-    const QString text = at.block().text();
-    const int in = at.positionInBlock(), block = at.block().position();
-    const int start = in ? int(text.lastIndexOf(QChar::LineSeparator, in - 1)) + 1 : 0;
-    const auto end = text.indexOf(QChar::LineSeparator, in);
-    return {block + start, std::min(block + int(end < 0 ? text.size() : end) + 1,
-                                    document()->characterCount() - 1)};
-}
-
-// Whole lines from the line of the third click to `line`, either way.
-void LogPane::selectLinesTo(std::pair<int, int> line) {
-    const bool upwards = line.first < clickedLine.first;
-    QTextCursor lines(document());
-    lines.setPosition(upwards ? clickedLine.second : clickedLine.first);
-    lines.setPosition(upwards ? line.first : std::max(line.second, clickedLine.second),
-                      QTextCursor::KeepAnchor);
-    setTextCursor(lines);
 }
 
 void LogPane::copySelection() {

@@ -15,7 +15,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <utility>
 
 QT_BEGIN_NAMESPACE
 class QMimeData;
@@ -25,8 +24,7 @@ QT_END_NAMESPACE
 // what the pane shows; a copy is plain text alone, since a rich copy of a long log takes seconds.
 // A copy to the clipboard, by key or menu, is built a slice at a time between other events, so
 // that copying a million lines never holds the window; what a selection offers by itself (the
-// X11 selection, a drag) is built only when another program asks for it. Lines share blocks,
-// so a third click, and a drag or Shift+click after it, selects whole lines rather than blocks.
+// X11 selection, a drag) is built only when another program asks for it.
 class LogPane : public QPlainTextEdit {
     Q_OBJECT
 
@@ -44,27 +42,17 @@ public:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
-    void mouseDoubleClickEvent(QMouseEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
     QMimeData *createMimeDataFromSelection() const override;
 
 private:
     void copySelection();
     void copyNextSlice(QDeadlineTimer deadline);
     void keepOfferedCopy();
-    std::pair<int, int> lineAt(QPoint point) const;
-    void selectLinesTo(std::pair<int, int> line);
 
     QTimer copying;
     QByteArray copied; // as UTF-8, in which most names take half the memory of the pane's text
     int copiedUpTo = 0, copyEnd = 0;
     int timesCleared = 0;
-    QPoint doubleClicked;
-    QDeadlineTimer tripleClickUntil;
-    std::pair<int, int> clickedLine{-1, -1}; // of the last third click, with its line break
-    bool selectsLines = false;               // the button is held since a third click
 };
 
 // Sorts a directory on a thread of its own while the pane shows the run's log as it grows, so

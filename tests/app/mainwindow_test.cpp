@@ -239,33 +239,15 @@ private slots:
                                          !QByteArray("y\r").contains(keys.back()));
             if (field->text() != dir || text.isEmpty())
                 continue;
-            // A third click selects the line clicked, though lines share blocks, whatever a
-            // trembling hand does; Shift+click then adds whole lines, which Ctrl+C copies.
-            const QPoint middle = pane->viewport()->rect().center(),
-                         below = middle + QPoint(0, 2 * pane->fontMetrics().height());
-            const auto lineAt = [&](QPoint at) {
-                return text.left(pane->cursorForPosition(at).position()).count('\n');
-            };
-            const auto linesOf = [&](qsizetype first, qsizetype last) {
-                return text.section('\n', first, last) + (last < text.count('\n') ? "\n" : "");
-            };
-            const auto selected = [&] {
-                return pane->textCursor()
-                    .selectedText()
-                    .replace(QChar::LineSeparator, u'\n')
-                    .replace(QChar::ParagraphSeparator, u'\n');
-            };
-            QTest::mouseDClick(pane->viewport(), Qt::LeftButton, {}, middle);
-            QTest::mousePress(pane->viewport(), Qt::LeftButton, {}, middle);
-            const QString line = linesOf(lineAt(middle), lineAt(middle));
-            QCOMPARE(selected(), line);
-            QTest::mouseMove(pane->viewport(), middle + QPoint(1, 0));
-            QTest::mouseRelease(pane->viewport(), Qt::LeftButton, {}, middle + QPoint(1, 0));
-            QCOMPARE(selected(), line);
-            QTest::mouseClick(pane->viewport(), Qt::LeftButton, Qt::ShiftModifier, below);
+            // A copy of part of the log, from within a block to within another.
+            QTextCursor part = pane->textCursor();
+            part.setPosition(int(text.indexOf('\n')) + 2);
+            part.setPosition(int(text.lastIndexOf('\n')) - 1, QTextCursor::KeepAnchor);
+            pane->setTextCursor(part);
             QTest::keyClick(pane, Qt::Key_C, Qt::ControlModifier);
-            QTRY_COMPARE(QGuiApplication::clipboard()->text(),
-                         linesOf(lineAt(middle), lineAt(below)));
+            QTRY_COMPARE(
+                QGuiApplication::clipboard()->text(),
+                text.mid(part.selectionStart(), part.selectionEnd() - part.selectionStart()));
             // A copy holds every line as plain text and outlives the log, by key, by menu or
             // from what the pane offers by itself (the X11 selection, a drag), which Qt's own
             // copy puts on the clipboard.
