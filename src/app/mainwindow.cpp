@@ -85,7 +85,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->setupUi(this);
     outputTextEdit = ui->outputTextEdit;
     directoryLineEdit = ui->directoryLineEdit;
-    runLog = new RunLog(outputTextEdit);
+    runLog = new RunLog(ui->outputTextEdit);
     connect(runLog, &RunLog::finished, this, [this] { endRun(); });
     taskbar = new TaskbarProgress(this);
     connect(runLog, &RunLog::progressed, taskbar, &TaskbarProgress::show);

@@ -90,8 +90,7 @@ LogPane::~LogPane() {
 }
 
 void LogPane::clearLog() {
-    if (copying.isActive())
-        copyNextSlice(QDeadlineTimer(QDeadlineTimer::Forever));
+    finishCopy();
     keepOfferedCopy();
     ++timesCleared;
     clear();
@@ -126,13 +125,17 @@ void LogPane::contextMenuEvent(QContextMenuEvent *event) {
 }
 
 void LogPane::copySelection() {
-    if (copying.isActive())
-        copyNextSlice(QDeadlineTimer(QDeadlineTimer::Forever));
+    finishCopy();
     copiedUpTo = textCursor().selectionStart();
     copyEnd = textCursor().selectionEnd();
     copied.reserve(copyEnd - copiedUpTo);
     copying.start();
     copyNextSlice(QDeadlineTimer(copySlice));
+}
+
+void LogPane::finishCopy() {
+    if (copying.isActive())
+        copyNextSlice(QDeadlineTimer(QDeadlineTimer::Forever));
 }
 
 // Block by block, each block's line separators made line breaks while it is at hand.
@@ -158,7 +161,7 @@ void LogPane::copyNextSlice(QDeadlineTimer deadline) {
     QGuiApplication::clipboard()->setMimeData(data);
 }
 
-RunLog::RunLog(QPlainTextEdit *pane) : QObject(pane), pane(pane) {
+RunLog::RunLog(LogPane *pane) : QObject(pane), pane(pane) {
     pane->document()->setUndoRedoEnabled(false);
     poll.setInterval(pollMilliseconds);
     connect(&poll, &QTimer::timeout, this, &RunLog::takeLines);
@@ -174,10 +177,7 @@ RunLog::RunLog(QPlainTextEdit *pane) : QObject(pane), pane(pane) {
 }
 
 void RunLog::start(const std::string &sourceDir, std::chrono::steady_clock::time_point start) {
-    if (auto *log = qobject_cast<LogPane *>(pane))
-        log->clearLog();
-    else
-        pane->clear();
+    pane->clearLog();
     followsEnd = true;
     linesInLastBlock = 0;
     running = true;

@@ -46,6 +46,7 @@ protected:
 
 private:
     void copySelection();
+    void finishCopy();
     void copyNextSlice(QDeadlineTimer deadline);
     void keepOfferedCopy();
 
@@ -62,7 +63,7 @@ class RunLog : public QObject {
     Q_OBJECT
 
 public:
-    explicit RunLog(QPlainTextEdit *pane);
+    explicit RunLog(LogPane *pane);
 
     // The category switches are copied now: the boxes may change while the run goes.
     void start(const std::string &sourceDir, std::chrono::steady_clock::time_point start);
@@ -90,7 +91,7 @@ private:
     void showProgress();
     void finish();
 
-    QPlainTextEdit *pane;
+    LogPane *pane;
     bool running = false;
     bool followsEnd = true; // unless the user scrolled away from the end
     int linesInLastBlock = 0;
